@@ -1,0 +1,69 @@
+#pragma once
+
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QUuid>
+
+#include <memory>
+#include <optional>
+
+#include "model/TavloItem.h"
+#include "richtext/RichText.h"
+
+class PersistenceWorker;
+
+// The one owner of all items and tavlos. Lives on the GUI thread; every operation runs to
+// completion there, keeps items() equal to the active tavlo's list, and persists what it changed.
+// Inputs that do not qualify are ignored silently.
+class TavloStore : public QObject
+{
+    Q_OBJECT
+
+public:
+    // Loads tavlos, items and the active tavlo from the user defaults.
+    explicit TavloStore(QObject *parent = nullptr);
+    ~TavloStore() override;
+
+    const QList<TavloItem> &items() const { return m_items; }
+    const QList<StoredTavloDefinition> &tavlos() const { return m_tavlos; }
+    QUuid activeTavloID() const { return m_activeTavloID; }
+    QString activeTavloName() const;
+    const QHash<QUuid, QList<TavloItem>> &allItemsByTavlo() const { return m_allItemsByTavlo; }
+
+    void selectTavlo(const QUuid &id);
+    void createTavlo(const QString &name);
+    void renameActiveTavlo(const QString &name);
+    void deleteActiveTavlo();
+
+    void addFile(const TavloUrl &url);
+    void addURL(const TavloUrl &url, const std::optional<QString> &title = std::nullopt);
+    void addText(const QString &text);
+    void addRichText(const RichText &richText);
+    void removeItem(const QUuid &id);
+    void renameItem(const QUuid &id, const QString &title);
+    void updateItemText(const QUuid &id, const RichText &richText);
+    void clearActiveTavlo();
+
+    // Blocks until every submitted item write is on disk, or the timeout passes.
+    // Returns false on timeout. Called at shutdown.
+    bool waitForPendingWrites(int timeoutMs = 5000);
+
+    static std::optional<TavloUrl> linkFromText(const QString &text);
+    static std::optional<QString> normalizedTitle(const std::optional<QString> &title);
+    static RichText sanitizeRichText(const RichText &richText);
+
+Q_SIGNALS:
+    // Emitted after the published field changed, once per assignment.
+    void itemsChanged();
+    void tavlosChanged();
+    void activeTavloIDChanged();
+
+private:
+    // Implementation owned by model/; members may be added freely below.
+    QList<TavloItem> m_items;
+    QList<StoredTavloDefinition> m_tavlos;
+    QUuid m_activeTavloID;
+    QHash<QUuid, QList<TavloItem>> m_allItemsByTavlo;
+};
