@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Builds with gcov instrumentation, runs the tests and reports line and branch coverage of the
+# core library (richtext, model, ingest, thumbnails, platform core). HTML report: build-coverage/coverage/index.html
+# With --update-readme, rewrites the coverage line in README.md from the measured figures.
+set -euo pipefail
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+"$root/scripts/install-deps.sh" build test tool
+dir="$("$root/scripts/build.sh" coverage | tail -n 1)"
+find "$dir" -name '*.gcda' -delete
+(cd "$dir" && QT_QPA_PLATFORM=offscreen ctest -j2 --output-on-failure -LE xvfb >/dev/null) || true
+mkdir -p "$dir/coverage"
+core='(richtext|model|ingest|thumbnails)/|platform/Defaults'
+gcovr -r "$root" "$dir" --filter "$root/($core)" --exclude-unreachable-branches --exclude-throw-branches \
+  --html-details "$dir/coverage/index.html" --txt "$dir/coverage/summary.txt" --json-summary "$dir/coverage/summary.json" >/dev/null
+tail -n 5 "$dir/coverage/summary.txt"
+read -r lines branches < <(python3 -c 'import json,sys; d=json.load(open(sys.argv[1])); print(f"{d[\"line_percent\"]:.1f} {d[\"branch_percent\"]:.1f}")' "$dir/coverage/summary.json")
+echo "core library: lines ${lines}%, branches ${branches}%"
+if [ "${1:-}" = "--update-readme" ]; then
+  sed -i -E "s/^Core library coverage: .*/Core library coverage: lines ${lines}%, branches ${branches}% (measured by scripts\/coverage.sh)./" "$root/README.md"
+fi
