@@ -1,0 +1,7 @@
+#include "views/TavloItemHooks.h"
+
+TavloItemHooks &TavloItemHooks::instance()
+{
+    static TavloItemHooks hooks;
+    return hooks;
+}
