@@ -2,14 +2,7 @@
 
 #include <QTextDocument>
 
-// Placeholder until the codec lands: plain text only.
 namespace Rtf {
-
-bool read(QByteArrayView data, QTextDocument &document)
-{
-    document.clear();
-    return data.startsWith("{\\rtf");
-}
 
 std::optional<RichText> toRichText(QByteArrayView data)
 {
@@ -17,11 +10,6 @@ std::optional<RichText> toRichText(QByteArrayView data)
     if (!read(data, *doc))
         return std::nullopt;
     return RichText(std::move(doc));
-}
-
-QByteArray write(const QTextDocument &)
-{
-    return QByteArray();
 }
 
 } // namespace Rtf
