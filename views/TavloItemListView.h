@@ -5,6 +5,7 @@
 #include <QPointer>
 #include <QTimer>
 #include <QUuid>
+#include <QVariantAnimation>
 
 #include <memory>
 
@@ -74,12 +75,19 @@ protected:
     void leaveEvent(QEvent *event) override;
     void contextMenuEvent(QContextMenuEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
+    void wheelEvent(QWheelEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void scrollContentsBy(int dx, int dy) override;
 
 private:
     void updateHover(const QPoint &pos);
     void setHover(int row, bool removeHovered);
     void applyOrientation();
-    void startDrag(int row);
+    void startItemDrag(int row);
+    void updateCellGeometry();
+    void pruneVisuals();
+    QPair<int, int> visibleRowRange() const;
+    int rowAtTile(const QPoint &pos) const;
     TavloItem itemForID(const QUuid &id, bool *found) const;
 
     TavloItemListModel *m_model = nullptr;
@@ -101,4 +109,7 @@ private:
     QTimer m_clickTimer;
 
     QPointer<QDialog> m_renamePrompt;
+    QVariantAnimation m_removeAnimation;
+    QTimer m_pruneTimer;
+    bool m_doubleClicked = false;
 };

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QImage>
+#include <QString>
+
+// Picture helpers shared by the cell thumbnails and the large preview. All are safe to call on any
+// thread and read nothing but the file named.
+
+// True when the path has an extension whose MIME type (by extension alone) is an image type.
+// The file itself is not read.
+bool isImageFile(const QString &path);
+
+// The image at `path` decoded straight to at most `maxPixelSize` pixels on its longer side, with
+// its orientation tag applied; smaller images keep their size. Null when it cannot be read or
+// when decoding would pass Qt's image allocation limit.
+QImage downsampledImage(const QString &path, int maxPixelSize);
+
+// Same for image bytes held in memory.
+QImage downsampledImage(const QByteArray &data, int maxPixelSize);
+
+// The cache cost of an image: four bytes per pixel, at least four.
+qint64 imageCost(const QImage &image);
+
+// The symbol for a file's kind, judged from the extension alone: "doc", "photo", "folder",
+// "film" or "waveform".
+QString fallbackSymbolName(const QString &path);

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QImage>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QThreadPool>
+
+#include <functional>
+
+#include "thumbnails/ThumbnailCache.h"
+
+// Produces the pictures of file cells off the GUI thread: a downsampled copy for images, else the
+// desktop's thumbnail. One instance per process; results are kept in a bounded memory cache
+// (failures are not cached and are asked again next time).
+class TavloThumbnailLoader : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr int maxPixelSize = 272; // the 136-point tile at scale 2
+    static constexpr int cacheCountLimit = 160;
+    static constexpr qint64 cacheCostLimit = 48 * 1024 * 1024;
+
+    using Completion = std::function<void(const QImage &image)>;
+
+    static TavloThumbnailLoader &shared();
+
+    // Asks for the picture of the file at `path`. The completion always runs later on the GUI
+    // thread, with the picture or a null image, and only while `context` is alive. GUI thread only.
+    void thumbnail(const QString &path, QObject *context, Completion completion);
+
+    // The cache key: the path with "." and ".." segments resolved.
+    static QString cacheKey(const QString &path);
+
+    ThumbnailCache &cache() { return m_cache; }
+    QThreadPool &pool() { return m_pool; }
+
+    // The picture of one file, computed now on the calling thread (no cache).
+    static QImage makeThumbnail(const QString &path);
+
+private:
+    TavloThumbnailLoader();
+    ~TavloThumbnailLoader() override;
+    void deliver(QPointer<QObject> context, Completion completion, const QImage &image);
+
+    ThumbnailCache m_cache;
+    QThreadPool m_pool;
+};

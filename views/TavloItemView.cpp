@@ -1,0 +1,230 @@
+#include "views/TavloItemView.h"
+
+#include <QClipboard>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QMimeData>
+#include <QUrl>
+
+namespace TavloItemView {
+
+namespace {
+
+QUrl linkUrl(const TavloUrl &url)
+{
+    return QUrl(url.absoluteString(), QUrl::TolerantMode);
+}
+
+void addFileFormats(QMimeData *data, const QString &path)
+{
+    const QUrl url = QUrl::fromLocalFile(path);
+    data->setUrls({url});
+    // File managers paste this as a copy of the file.
+    data->setData(QStringLiteral("x-special/gnome-copied-files"), "copy\n" + url.toEncoded());
+    data->setText(path);
+}
+
+void addLinkFormats(QMimeData *data, const UrlItemKind &link)
+{
+    const QUrl url = linkUrl(link.url);
+    if (url.isValid())
+        data->setUrls({url});
+    // text/x-moz-url is UTF-16: the URL, a line feed, the title.
+    const QString mozUrl = link.url.absoluteString() + u'\n' + link.title.value_or(QString());
+    data->setData(QStringLiteral("text/x-moz-url"),
+                  QByteArray(reinterpret_cast<const char *>(mozUrl.utf16()), mozUrl.size() * 2));
+    data->setText(link.url.absoluteString());
+}
+
+void addTextFormats(QMimeData *data, const RichTextPayload &payload)
+{
+    // Rich text first, so receivers that take the first format they know get the formatting.
+    if (!payload.rtfData.isEmpty()) {
+        data->setData(QStringLiteral("text/rtf"), payload.rtfData);
+        data->setData(QStringLiteral("application/rtf"), payload.rtfData);
+    }
+    data->setText(payload.plainText);
+}
+
+} // namespace
+
+QRect tileRect(const QRect &cellRect)
+{
+    return QRect(cellRect.left() + (cellRect.width() - tileSide) / 2, cellRect.top() + cellTopInset, tileSide,
+                 tileSide);
+}
+
+QRect removeButtonRect(const QRect &tile)
+{
+    // Framed 26 x 26 at the tile's top-trailing corner, 2 beyond it on both edges.
+    return QRect(tile.left() + tile.width() + 2 - removeButtonFrame, tile.top() - 2, removeButtonFrame,
+                 removeButtonFrame);
+}
+
+QRect titleRect(const QRect &cellRect, int lineHeight)
+{
+    const QRect tile = tileRect(cellRect);
+    return QRect(cellRect.left() + (cellRect.width() - titleWidth) / 2, tile.bottom() + 1 + tileTitleSpacing,
+                 titleWidth, lineHeight);
+}
+
+int cellHeight(int lineHeight)
+{
+    return cellTopInset + tileSide + tileTitleSpacing + lineHeight + 2;
+}
+
+QString filePath(const TavloItem &item)
+{
+    if (const auto *file = std::get_if<FileItemKind>(&item.kind))
+        return file->url.toLocalFile();
+    return {};
+}
+
+bool isFileAvailable(const TavloItem &item)
+{
+    const QString path = filePath(item);
+    return !path.isEmpty() && QFileInfo::exists(path);
+}
+
+QString firstLineTitle(const QString &plainText)
+{
+    for (const QString &piece : plainText.split(u'\n', Qt::SkipEmptyParts))
+        return piece;
+    return QStringLiteral("Text");
+}
+
+QString displayTitle(const TavloItem &item)
+{
+    if (const auto *file = std::get_if<FileItemKind>(&item.kind)) {
+        const QString path = QDir::cleanPath(file->url.toLocalFile());
+        const QString name = QFileInfo(path).fileName();
+        return name.isEmpty() ? path : name;
+    }
+    if (const auto *text = std::get_if<TextItemKind>(&item.kind)) {
+        if (text->title && !text->title->isEmpty())
+            return *text->title;
+        return firstLineTitle(text->payload.plainText);
+    }
+    const auto &link = std::get<UrlItemKind>(item.kind);
+    if (link.title && !link.title->isEmpty())
+        return *link.title;
+    const QString host = link.url.host();
+    return host.isEmpty() ? QStringLiteral("Link") : host;
+}
+
+QString helpText(const TavloItem &item, bool fileAvailable)
+{
+    if (item.isFile()) {
+        const QString path = filePath(item);
+        return fileAvailable ? path : QStringLiteral("File unavailable:\n") + path;
+    }
+    if (const auto *text = std::get_if<TextItemKind>(&item.kind))
+        return QStringLiteral("Double-click to open:\n") + text->payload.plainText;
+    return QStringLiteral("Double-click to open:\n") + std::get<UrlItemKind>(item.kind).url.absoluteString();
+}
+
+QString renameDraft(const TavloItem &item)
+{
+    if (const std::optional<QString> title = item.title())
+        return *title;
+    if (const auto *text = std::get_if<TextItemKind>(&item.kind))
+        return firstLineTitle(text->payload.plainText);
+    if (const auto *link = std::get_if<UrlItemKind>(&item.kind)) {
+        const QString host = link->url.host();
+        return host.isEmpty() ? QStringLiteral("Link") : host;
+    }
+    return {};
+}
+
+QString renamePromptTitle(const TavloItem &item)
+{
+    if (item.isText())
+        return QStringLiteral("Rename Snippet");
+    if (item.isUrl())
+        return QStringLiteral("Rename Link");
+    return QStringLiteral("Rename");
+}
+
+QString snippetTileText(const QString &plainText)
+{
+    QString text = plainText;
+    text.replace(u'\n', u' ');
+    text.replace(u'\t', u' ');
+    return text;
+}
+
+QMimeData *dragMimeData(const TavloItem &item)
+{
+    auto *data = new QMimeData;
+    if (const auto *file = std::get_if<FileItemKind>(&item.kind)) {
+        const QString path = file->url.toLocalFile();
+        data->setUrls({QUrl::fromLocalFile(path)});
+        data->setText(path);
+    } else if (const auto *text = std::get_if<TextItemKind>(&item.kind)) {
+        addTextFormats(data, text->payload);
+    } else {
+        addLinkFormats(data, std::get<UrlItemKind>(item.kind));
+    }
+    return data;
+}
+
+QMimeData *copyMimeData(const TavloItem &item)
+{
+    auto *data = new QMimeData;
+    if (const auto *file = std::get_if<FileItemKind>(&item.kind))
+        addFileFormats(data, file->url.toLocalFile());
+    else if (const auto *text = std::get_if<TextItemKind>(&item.kind))
+        addTextFormats(data, text->payload);
+    else
+        addLinkFormats(data, std::get<UrlItemKind>(item.kind));
+    return data;
+}
+
+void copyToClipboard(const TavloItem &item)
+{
+    if (QClipboard *clipboard = QGuiApplication::clipboard()) {
+        clipboard->clear();
+        clipboard->setMimeData(copyMimeData(item));
+    }
+}
+
+void openWithDesktop(const TavloItem &item)
+{
+    if (const auto *file = std::get_if<FileItemKind>(&item.kind))
+        QDesktopServices::openUrl(QUrl::fromLocalFile(file->url.toLocalFile()));
+    else if (const auto *link = std::get_if<UrlItemKind>(&item.kind))
+        QDesktopServices::openUrl(linkUrl(link->url));
+}
+
+void showInFileManager(const QString &path)
+{
+    const QString folder = QFileInfo(path).absolutePath();
+    auto openFolder = [folder] {
+        QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
+    };
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected()) {
+        openFolder();
+        return;
+    }
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("/org/freedesktop/FileManager1"),
+        QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("ShowItems"));
+    call << QStringList {QString::fromUtf8(QUrl::fromLocalFile(path).toEncoded())} << QString();
+    // Asynchronous: a file manager that is slow to start must not stall the panel.
+    auto *watcher = new QDBusPendingCallWatcher(bus.asyncCall(call, 5000));
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watcher,
+                     [openFolder](QDBusPendingCallWatcher *w) {
+                         if (w->isError())
+                             openFolder();
+                         w->deleteLater();
+                     });
+}
+
+} // namespace TavloItemView
