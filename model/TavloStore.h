@@ -13,6 +13,7 @@
 #include "richtext/RichText.h"
 
 class PersistenceWorker;
+struct StoredTavloItem;
 
 // The one owner of all items and tavlos. Lives on the GUI thread; every operation runs to
 // completion there, keeps items() equal to the active tavlo's list, and persists what it changed.
@@ -50,6 +51,10 @@ public:
     // Returns false on timeout. Called at shutdown.
     bool waitForPendingWrites(int timeoutMs = 5000);
 
+    // The serial writer of the item list and the other keys; tests and benchmarks look at it.
+    PersistenceWorker &persistenceQueue() const { return *m_persistenceQueue; }
+    const QList<TavloUrl> &securityScopedURLs() const { return m_securityScopedURLs; }
+
     static std::optional<TavloUrl> linkFromText(const QString &text);
     static std::optional<QString> normalizedTitle(const std::optional<QString> &title);
     static RichText sanitizeRichText(const RichText &richText);
@@ -66,4 +71,20 @@ private:
     QList<StoredTavloDefinition> m_tavlos;
     QUuid m_activeTavloID;
     QHash<QUuid, QList<TavloItem>> m_allItemsByTavlo;
+
+    const QString m_defaultsKey = QStringLiteral("Quorvin.StoredItems.v2");
+    const QString m_tavlosKey = QStringLiteral("Quorvin.Tavlos.v1");
+    const QString m_activeTavloKey = QStringLiteral("Quorvin.ActiveTavloID.v1");
+    QList<TavloUrl> m_securityScopedURLs;
+    std::unique_ptr<PersistenceWorker> m_persistenceQueue;
+
+    void loadTavlos(const QUuid &defaultID);
+    void loadItems();
+    void restoreActiveTavlo();
+    void persistTavlos();
+    void persistItems();
+    void refreshVisibleItems();
+    void commit();
+    void appendItem(TavloItemKind kind);
+    std::optional<TavloItemKind> rebuildKind(const StoredTavloItem &stored);
 };

@@ -1,0 +1,478 @@
+#include "model/TavloStore.h"
+
+#include <QCoreApplication>
+#include <QStringDecoder>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextList>
+
+#include "model/PersistenceWorker.h"
+#include "model/StoredTavloItem.h"
+#include "platform/Defaults.h"
+
+namespace {
+
+bool isBlank(const QString &text)
+{
+    return text.trimmed().isEmpty();
+}
+
+bool isWebScheme(const QString &scheme)
+{
+    const QString lower = scheme.toLower();
+    return lower == QLatin1String("http") || lower == QLatin1String("https");
+}
+
+// There are no security-scoped bookmarks here: a bookmark carried over from older data holds
+// its file URL as UTF-8 text, with or without the security scope, and is never stale.
+std::optional<TavloUrl> resolveBookmark(const QByteArray &bookmark, bool withSecurityScope, bool *isStale)
+{
+    Q_UNUSED(withSecurityScope);
+    *isStale = false;
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString text = decoder.decode(bookmark);
+    if (decoder.hasError())
+        return std::nullopt;
+    auto url = TavloUrl::parse(text);
+    if (!url || !url->isFileURL())
+        return std::nullopt;
+    return url;
+}
+
+bool startAccessingSecurityScopedResource(const TavloUrl &)
+{
+    return false;
+}
+
+void stopAccessingSecurityScopedResource(const TavloUrl &) { }
+
+std::optional<QByteArray> makeSecurityScopedBookmark(const TavloUrl &url)
+{
+    return url.absoluteString().toUtf8();
+}
+
+constexpr qreal maxParagraphSpacing = 12;
+constexpr qreal maxHeadIndent = 72;
+constexpr qreal tamedHeadIndent = 24;
+
+} // namespace
+
+TavloStore::TavloStore(QObject *parent)
+    : QObject(parent), m_persistenceQueue(std::make_unique<PersistenceWorker>())
+{
+    m_activeTavloID = QUuid::createUuid();
+    loadTavlos(m_activeTavloID);
+    loadItems();
+    restoreActiveTavlo();
+    refreshVisibleItems();
+
+    // Changes are written as they happen; at quit only the queue needs to drain.
+    if (auto *app = QCoreApplication::instance())
+        connect(app, &QCoreApplication::aboutToQuit, this, [this] { waitForPendingWrites(); });
+}
+
+TavloStore::~TavloStore()
+{
+    // The worker's destructor writes whatever is still queued before its thread ends.
+    m_persistenceQueue.reset();
+    for (const TavloUrl &url : std::as_const(m_securityScopedURLs))
+        stopAccessingSecurityScopedResource(url);
+}
+
+QString TavloStore::activeTavloName() const
+{
+    for (const auto &tavlo : m_tavlos) {
+        if (tavlo.id == m_activeTavloID)
+            return tavlo.name;
+    }
+    return QStringLiteral("Home");
+}
+
+bool TavloStore::waitForPendingWrites(int timeoutMs)
+{
+    return m_persistenceQueue->waitForIdle(timeoutMs);
+}
+
+// ---- Loading and writing ----
+
+void TavloStore::loadTavlos(const QUuid &defaultID)
+{
+    const auto settings = Defaults::open();
+    std::optional<QList<StoredTavloDefinition>> decoded;
+    if (settings->contains(m_tavlosKey)) {
+        const QByteArray bytes = settings->value(m_tavlosKey).toByteArray();
+        decoded = StoredJson::decodeTavlos(bytes);
+        if (!decoded && !bytes.isEmpty())
+            m_persistenceQueue->preserveBeforeOverwrite(m_tavlosKey, bytes, QStringLiteral("Tavlos"));
+    }
+    if (decoded && !decoded->isEmpty()) {
+        if (decoded->first().name == QLatin1String("Current"))
+            (*decoded)[0].name = QStringLiteral("Home");
+        m_tavlos = *decoded;
+    } else {
+        m_tavlos = {StoredTavloDefinition {defaultID, QStringLiteral("Home")}};
+    }
+    Q_EMIT tavlosChanged();
+    persistTavlos();
+}
+
+void TavloStore::loadItems()
+{
+    const auto settings = Defaults::open();
+    std::optional<QList<StoredTavloItem>> decoded;
+    if (settings->contains(m_defaultsKey)) {
+        const QByteArray bytes = settings->value(m_defaultsKey).toByteArray();
+        decoded = StoredJson::decodeItems(bytes);
+        // The stored list stays as it is until the next change, which replaces it; keep a copy.
+        if (!decoded && !bytes.isEmpty())
+            m_persistenceQueue->preserveBeforeOverwrite(m_defaultsKey, bytes, QStringLiteral("StoredItems"));
+    }
+    for (const auto &tavlo : std::as_const(m_tavlos))
+        m_allItemsByTavlo.insert(tavlo.id, {});
+    if (!decoded)
+        return;
+
+    const QUuid fallback = m_tavlos.isEmpty() ? m_activeTavloID : m_tavlos.first().id;
+    for (const StoredTavloItem &stored : std::as_const(*decoded)) {
+        QUuid target = fallback;
+        if (stored.tavloID && m_allItemsByTavlo.contains(*stored.tavloID))
+            target = *stored.tavloID;
+        auto kind = rebuildKind(stored);
+        if (!kind)
+            continue;
+        m_allItemsByTavlo[target].append(TavloItem {stored.id, std::move(*kind)});
+    }
+    persistItems();
+}
+
+std::optional<TavloItemKind> TavloStore::rebuildKind(const StoredTavloItem &stored)
+{
+    switch (stored.kind) {
+    case StoredTavloItem::Kind::file: {
+        if (stored.fileURLString) {
+            const auto url = TavloUrl::parse(*stored.fileURLString);
+            if (url && url->isFileURL())
+                return FileItemKind {url->standardizedFileURL(), QByteArray()};
+        }
+        if (!stored.bookmarkData)
+            return std::nullopt;
+        bool isStale = false;
+        if (const auto url = resolveBookmark(*stored.bookmarkData, true, &isStale)) {
+            if (startAccessingSecurityScopedResource(*url))
+                m_securityScopedURLs.append(*url);
+            QByteArray bookmark = *stored.bookmarkData;
+            if (isStale) {
+                if (const auto fresh = makeSecurityScopedBookmark(*url))
+                    bookmark = *fresh;
+            }
+            return FileItemKind {*url, bookmark};
+        }
+        if (const auto url = resolveBookmark(*stored.bookmarkData, false, &isStale))
+            return FileItemKind {*url, *stored.bookmarkData};
+        return std::nullopt;
+    }
+    case StoredTavloItem::Kind::text:
+        if (stored.richTextData) {
+            const QString plain = stored.richTextPlainText.value_or(stored.text.value_or(QString()));
+            return TextItemKind {RichTextPayload {*stored.richTextData, plain}, stored.title};
+        }
+        if (stored.text && !stored.text->isEmpty())
+            return TextItemKind {makeRichTextPayload(RichText::fromPlainText(*stored.text)), stored.title};
+        return std::nullopt;
+    case StoredTavloItem::Kind::url:
+        if (stored.urlString) {
+            if (const auto url = TavloUrl::parse(*stored.urlString))
+                return UrlItemKind {*url, stored.title};
+        }
+        return std::nullopt;
+    }
+    return std::nullopt;
+}
+
+void TavloStore::restoreActiveTavlo()
+{
+    const auto settings = Defaults::open();
+    const QVariant stored = settings->value(m_activeTavloKey);
+    if (stored.isValid()) {
+        const auto id = StoredJson::parseUuid(stored.toString());
+        if (id) {
+            for (const auto &tavlo : std::as_const(m_tavlos)) {
+                if (tavlo.id == *id) {
+                    m_activeTavloID = *id;
+                    Q_EMIT activeTavloIDChanged();
+                    return;
+                }
+            }
+        }
+    }
+    if (!m_tavlos.isEmpty()) {
+        m_activeTavloID = m_tavlos.first().id;
+        Q_EMIT activeTavloIDChanged();
+    }
+}
+
+void TavloStore::persistTavlos()
+{
+    m_persistenceQueue->submitValue(m_tavlosKey, StoredJson::encodeTavlos(m_tavlos));
+}
+
+void TavloStore::persistItems()
+{
+    ItemsSnapshot snapshot;
+    snapshot.tavloOrder.reserve(m_tavlos.size());
+    for (const auto &tavlo : std::as_const(m_tavlos))
+        snapshot.tavloOrder.append(tavlo.id);
+    snapshot.itemsByTavlo = m_allItemsByTavlo;
+    m_persistenceQueue->submitItems(m_defaultsKey, std::move(snapshot));
+}
+
+void TavloStore::refreshVisibleItems()
+{
+    m_items = m_allItemsByTavlo.value(m_activeTavloID);
+    Q_EMIT itemsChanged();
+}
+
+void TavloStore::commit()
+{
+    m_allItemsByTavlo[m_activeTavloID] = m_items;
+    persistItems();
+}
+
+void TavloStore::appendItem(TavloItemKind kind)
+{
+    m_items.append(TavloItem {QUuid::createUuid(), std::move(kind)});
+    Q_EMIT itemsChanged();
+    commit();
+}
+
+// ---- Tavlos ----
+
+void TavloStore::selectTavlo(const QUuid &id)
+{
+    const bool known =
+        std::any_of(m_tavlos.cbegin(), m_tavlos.cend(), [&](const auto &t) { return t.id == id; });
+    if (!known)
+        return;
+    m_activeTavloID = id;
+    Q_EMIT activeTavloIDChanged();
+    m_persistenceQueue->submitValue(m_activeTavloKey, uuidString(id));
+    refreshVisibleItems();
+}
+
+void TavloStore::createTavlo(const QString &name)
+{
+    QString trimmed = name.trimmed();
+    if (trimmed.isEmpty())
+        trimmed = QStringLiteral("New Tavlo");
+    const QUuid id = QUuid::createUuid();
+    m_tavlos.append({id, trimmed});
+    Q_EMIT tavlosChanged();
+    m_allItemsByTavlo.insert(id, {});
+    persistTavlos();
+    selectTavlo(id);
+}
+
+void TavloStore::renameActiveTavlo(const QString &name)
+{
+    const QString trimmed = name.trimmed();
+    if (trimmed.isEmpty())
+        return;
+    for (auto &tavlo : m_tavlos) {
+        if (tavlo.id == m_activeTavloID) {
+            tavlo.name = trimmed;
+            Q_EMIT tavlosChanged();
+            persistTavlos();
+            return;
+        }
+    }
+}
+
+void TavloStore::deleteActiveTavlo()
+{
+    if (m_tavlos.size() < 2)
+        return;
+    qsizetype index = -1;
+    for (qsizetype i = 0; i < m_tavlos.size(); ++i) {
+        if (m_tavlos[i].id == m_activeTavloID) {
+            index = i;
+            break;
+        }
+    }
+    if (index < 0)
+        return;
+    m_tavlos.removeAt(index);
+    Q_EMIT tavlosChanged();
+    m_allItemsByTavlo.remove(m_activeTavloID);
+    m_activeTavloID = m_tavlos[std::min(index, m_tavlos.size() - 1)].id;
+    Q_EMIT activeTavloIDChanged();
+    persistTavlos();
+    persistItems();
+    selectTavlo(m_activeTavloID);
+}
+
+// ---- Items ----
+
+void TavloStore::addFile(const TavloUrl &url)
+{
+    const TavloUrl standardized = url.standardizedFileURL();
+    for (const TavloItem &item : std::as_const(m_items)) {
+        const auto *file = std::get_if<FileItemKind>(&item.kind);
+        if (file && file->url.standardizedFileURL() == standardized)
+            return;
+    }
+    appendItem(FileItemKind {standardized, QByteArray()});
+}
+
+void TavloStore::addURL(const TavloUrl &url, const std::optional<QString> &title)
+{
+    if (!isWebScheme(url.scheme()))
+        return;
+    for (const TavloItem &item : std::as_const(m_items)) {
+        const auto *link = std::get_if<UrlItemKind>(&item.kind);
+        if (link && link->url == url)
+            return;
+    }
+    appendItem(UrlItemKind {url, normalizedTitle(title)});
+}
+
+void TavloStore::addText(const QString &text)
+{
+    if (isBlank(text))
+        return;
+    if (const auto link = linkFromText(text)) {
+        addURL(*link);
+        return;
+    }
+    addRichText(RichText::fromPlainText(text));
+}
+
+void TavloStore::addRichText(const RichText &richText)
+{
+    const RichText cleaned = sanitizeRichText(richText);
+    QString s = cleaned.string();
+    s.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    if (isBlank(s))
+        return;
+    if (const auto link = linkFromText(s)) {
+        addURL(*link);
+        return;
+    }
+    appendItem(TextItemKind {makeRichTextPayload(cleaned), std::nullopt});
+}
+
+void TavloStore::removeItem(const QUuid &id)
+{
+    m_items.removeIf([&](const TavloItem &item) { return item.id == id; });
+    Q_EMIT itemsChanged();
+    commit();
+}
+
+void TavloStore::renameItem(const QUuid &id, const QString &title)
+{
+    const auto it =
+        std::find_if(m_items.begin(), m_items.end(), [&](const TavloItem &i) { return i.id == id; });
+    if (it == m_items.end())
+        return;
+    const std::optional<QString> newTitle = normalizedTitle(title);
+    if (it->isFile())
+        return;
+    TavloItem renamed = *it;
+    if (auto *text = std::get_if<TextItemKind>(&renamed.kind))
+        text->title = newTitle;
+    else if (auto *link = std::get_if<UrlItemKind>(&renamed.kind))
+        link->title = newTitle;
+    *it = std::move(renamed);
+    Q_EMIT itemsChanged();
+    commit();
+}
+
+void TavloStore::updateItemText(const QUuid &id, const RichText &richText)
+{
+    const auto it =
+        std::find_if(m_items.begin(), m_items.end(), [&](const TavloItem &i) { return i.id == id; });
+    if (it == m_items.end())
+        return;
+    const auto *text = std::get_if<TextItemKind>(&it->kind);
+    if (!text)
+        return;
+    it->kind = TextItemKind {makeRichTextPayload(richText), text->title};
+    Q_EMIT itemsChanged();
+    commit();
+}
+
+void TavloStore::clearActiveTavlo()
+{
+    m_items.clear();
+    Q_EMIT itemsChanged();
+    commit();
+}
+
+// ---- Text helpers ----
+
+std::optional<TavloUrl> TavloStore::linkFromText(const QString &text)
+{
+    const QString trimmed = text.trimmed();
+    if (std::any_of(trimmed.cbegin(), trimmed.cend(), [](QChar c) { return c.isSpace(); }))
+        return std::nullopt;
+    auto url = TavloUrl::parse(trimmed);
+    if (!url || url->scheme().isEmpty() || !isWebScheme(url->scheme()))
+        return std::nullopt;
+    return url;
+}
+
+std::optional<QString> TavloStore::normalizedTitle(const std::optional<QString> &title)
+{
+    if (!title)
+        return std::nullopt;
+    const QString trimmed = title->trimmed();
+    if (trimmed.isEmpty())
+        return std::nullopt;
+    return trimmed;
+}
+
+RichText TavloStore::sanitizeRichText(const RichText &richText)
+{
+    auto document = richText.toDocument();
+
+    for (QTextBlock block = document->begin(); block.isValid(); block = block.next()) {
+        const QTextBlockFormat original = block.blockFormat();
+        QTextBlockFormat format = original;
+        // Pasted lists and deep indents look wrong in a narrow snippet.
+        if (block.textList())
+            format.setObjectIndex(-1);
+        format.setTopMargin(std::min(format.topMargin(), maxParagraphSpacing));
+        format.setBottomMargin(std::min(format.bottomMargin(), maxParagraphSpacing));
+        const qreal firstLine = format.leftMargin() + format.textIndent();
+        if (format.leftMargin() > maxHeadIndent)
+            format.setLeftMargin(tamedHeadIndent);
+        if (firstLine > maxHeadIndent)
+            format.setTextIndent(0);
+        else
+            format.setTextIndent(firstLine - format.leftMargin());
+        if (format != original)
+            QTextCursor(block).setBlockFormat(format);
+    }
+
+    // Object replacement characters that carry no object are left over from dropped attachments.
+    QList<int> orphans;
+    for (QTextBlock block = document->begin(); block.isValid(); block = block.next()) {
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            const QTextFragment fragment = it.fragment();
+            if (fragment.charFormat().objectType() != QTextFormat::NoObject)
+                continue;
+            const QString text = fragment.text();
+            for (qsizetype i = 0; i < text.size(); ++i) {
+                if (text[i] == QChar::ObjectReplacementCharacter)
+                    orphans.append(fragment.position() + int(i));
+            }
+        }
+    }
+    QTextCursor cursor(document.get());
+    for (auto it = orphans.crbegin(); it != orphans.crend(); ++it) {
+        cursor.setPosition(*it);
+        cursor.setPosition(*it + 1, QTextCursor::KeepAnchor);
+        cursor.removeSelectedText();
+    }
+    return RichText(std::move(document));
+}

@@ -1,0 +1,202 @@
+#include <QTest>
+#include <QTextDocument>
+
+#include "model/TavloItem.h"
+#include "model/TavloUrl.h"
+#include "platform/Defaults.h"
+
+// URL parsing and the item values: the pieces every other folder compares and hashes.
+class TestTavloValues : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void parseAcceptsAndRejects_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("valid");
+        QTest::newRow("https") << "https://example.com/a?b=c#d" << true;
+        QTest::newRow("upper-case scheme") << "HTTPS://example.com" << true;
+        QTest::newRow("file") << "file:///tmp/a%20b.txt" << true;
+        QTest::newRow("relative path") << "a/b/c" << true;
+        QTest::newRow("mailto") << "mailto:someone@example.com" << true;
+        QTest::newRow("ipv6 host") << "http://[::1]:8080/" << true;
+        QTest::newRow("non-ascii path") << "https://example.com/\u00e9t\u00e9" << true;
+        QTest::newRow("bracket in query") << "https://example.com/?a[]=1" << true;
+        QTest::newRow("empty") << "" << false;
+        QTest::newRow("space") << "https://exa mple.com" << false;
+        QTest::newRow("trailing space") << "https://example.com " << false;
+        QTest::newRow("tab") << "https://example.com/\t" << false;
+        QTest::newRow("newline") << "https://a.com\nhttps://b.com" << false;
+        QTest::newRow("control char") << "https://example.com/\x01" << false;
+        QTest::newRow("no-break space") << "https://example.com/\u00a0" << false;
+        QTest::newRow("bad percent") << "https://example.com/%zz" << false;
+        QTest::newRow("short percent") << "https://example.com/%4" << false;
+        QTest::newRow("bad scheme") << "1http://example.com" << false;
+        QTest::newRow("colon in first segment") << ":foo" << false;
+        QTest::newRow("unclosed ipv6") << "http://[::1/" << false;
+        QTest::newRow("letters in port") << "http://example.com:80a/" << false;
+        QTest::newRow("quote") << "https://example.com/\"x\"" << false;
+        QTest::newRow("backslash") << "https://example.com\\x" << false;
+    }
+
+    void parseAcceptsAndRejects()
+    {
+        QFETCH(QString, text);
+        QFETCH(bool, valid);
+        const auto url = TavloUrl::parse(text);
+        QCOMPARE(url.has_value(), valid);
+        if (url)
+            QCOMPARE(url->absoluteString(), text);
+    }
+
+    void components()
+    {
+        const auto url =
+            TavloUrl::parse(QStringLiteral("HTTPS://user@Example.com:8443/a%20b/c/?q=1&r=%C3%A9&s#frag"));
+        QVERIFY(url);
+        QCOMPARE(url->scheme(), QStringLiteral("HTTPS"));
+        QCOMPARE(url->host(), QStringLiteral("Example.com"));
+        QCOMPARE(url->port(), std::optional<int>(8443));
+        QCOMPARE(url->path(), QStringLiteral("/a b/c/"));
+        QCOMPARE(url->pathComponents(), (QStringList {"/", "a b", "c"}));
+        QCOMPARE(url->query(), QStringLiteral("q=1&r=%C3%A9&s"));
+        const auto items = url->queryItems();
+        QCOMPARE(items.size(), 3);
+        QCOMPARE(items[1], std::make_pair(QStringLiteral("r"), QStringLiteral("\u00e9")));
+        QCOMPARE(items[2].first, QStringLiteral("s"));
+        QCOMPARE(url->fragment(), QStringLiteral("frag"));
+
+        const auto bare = TavloUrl::parse(QStringLiteral("example.com/path"));
+        QVERIFY(bare);
+        QVERIFY(bare->scheme().isEmpty());
+        QVERIFY(bare->host().isEmpty());
+        QCOMPARE(TavloUrl::parse(QStringLiteral("http://[fe80::1]/"))->host(), QStringLiteral("fe80::1"));
+    }
+
+    void equalityKeepsExactText()
+    {
+        const auto lower = TavloUrl::parse(QStringLiteral("https://a.example/"));
+        const auto upper = TavloUrl::parse(QStringLiteral("HTTPS://a.example/"));
+        QVERIFY(lower && upper);
+        QVERIFY(!(*lower == *upper));
+        QCOMPARE(*lower, *TavloUrl::parse(QStringLiteral("https://a.example/")));
+        QCOMPARE(qHash(*lower), qHash(*TavloUrl::parse(QStringLiteral("https://a.example/"))));
+        // QUrl would lower-case the scheme; going through it must not be the only way in.
+        QCOMPARE(TavloUrl::fromQUrl(QUrl(QStringLiteral("https://a.example/x")))->absoluteString(),
+                 QStringLiteral("https://a.example/x"));
+        QVERIFY(!TavloUrl::fromQUrl(QUrl()));
+    }
+
+    void standardizedFileURL_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("plain") << "file:///tmp/a.txt"
+                               << "file:///tmp/a.txt";
+        QTest::newRow("dot") << "file:///tmp/./a.txt"
+                             << "file:///tmp/a.txt";
+        QTest::newRow("dot-dot") << "file:///tmp/x/../a.txt"
+                                 << "file:///tmp/a.txt";
+        QTest::newRow("trailing dot-dot") << "file:///tmp/x/.."
+                                          << "file:///tmp/";
+        QTest::newRow("above root") << "file:///../../a"
+                                    << "file:///a";
+        QTest::newRow("folder slash kept") << "file:///tmp/dir/"
+                                           << "file:///tmp/dir/";
+        QTest::newRow("dotted names kept") << "file:///tmp/.hidden/..x/a."
+                                           << "file:///tmp/.hidden/..x/a.";
+        QTest::newRow("web untouched") << "https://a.example/x/../y"
+                                       << "https://a.example/x/../y";
+        QTest::newRow("localhost") << "file://localhost/a/./b"
+                                   << "file://localhost/a/b";
+    }
+
+    void standardizedFileURL()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, expected);
+        const auto url = TavloUrl::parse(text);
+        QVERIFY(url);
+        QCOMPARE(url->standardizedFileURL().absoluteString(), expected);
+    }
+
+    void localFiles()
+    {
+        const TavloUrl url = TavloUrl::fromLocalFile(QStringLiteral("/tmp/a b#c%d/\u00e9.txt"));
+        QCOMPARE(url.absoluteString(), QStringLiteral("file:///tmp/a%20b%23c%25d/%C3%A9.txt"));
+        QVERIFY(url.isFileURL());
+        QCOMPARE(url.toLocalFile(), QStringLiteral("/tmp/a b#c%d/\u00e9.txt"));
+        QCOMPARE(url.pathComponents().last(), QStringLiteral("\u00e9.txt"));
+        QVERIFY(TavloUrl::parse(url.absoluteString()));
+        QVERIFY(TavloUrl::parse(QStringLiteral("FILE:///x"))->isFileURL());
+        QVERIFY(!TavloUrl::parse(QStringLiteral("files:///x"))->isFileURL());
+        QCOMPARE(url.toQUrl().toLocalFile(), url.toLocalFile());
+    }
+
+    void itemEqualityAndHash()
+    {
+        const QUuid id = QUuid::createUuid();
+        const auto link = *TavloUrl::parse(QStringLiteral("https://a.example"));
+        const TavloItem plain {id, UrlItemKind {link, std::nullopt}};
+        const TavloItem titled {id, UrlItemKind {link, QStringLiteral("x")}};
+        const TavloItem emptyTitle {id, UrlItemKind {link, QString()}};
+        const TavloItem otherId {QUuid::createUuid(), UrlItemKind {link, std::nullopt}};
+        QVERIFY(plain != titled);
+        QVERIFY(plain != emptyTitle);
+        QVERIFY(plain != otherId);
+        QCOMPARE(plain, (TavloItem {id, UrlItemKind {link, std::nullopt}}));
+        QCOMPARE(qHash(plain, 7), qHash(TavloItem {id, UrlItemKind {link, std::nullopt}}, 7));
+        QVERIFY(qHash(plain) != qHash(emptyTitle));
+
+        const TavloItem text1 {id, TextItemKind {{"r", "p"}, QStringLiteral("a")}};
+        const TavloItem text2 {id, TextItemKind {{"r", "p"}, QStringLiteral("b")}};
+        QVERIFY(text1 != text2);
+        QCOMPARE(text1.title(), std::optional<QString>(QStringLiteral("a")));
+        QVERIFY(text1.isText() && !text1.isUrl());
+
+        // The same bytes as a file and as a link are different kinds.
+        const TavloItem file {id, FileItemKind {link, {}}};
+        QVERIFY(file != plain);
+        QVERIFY(qHash(file) != qHash(plain));
+        QVERIFY(!file.title());
+        QVERIFY(file != (TavloItem {id, FileItemKind {link, QByteArray("b")}}));
+    }
+
+    void payloadConversion()
+    {
+        QCOMPARE((RichTextPayload {{}, QStringLiteral("abc")}).attributedString().string(),
+                 QStringLiteral("abc"));
+        QCOMPARE((RichTextPayload {"not rtf at all", QStringLiteral("abc")}).attributedString().string(),
+                 QStringLiteral("abc"));
+        const RichTextPayload empty = makeRichTextPayload(RichText());
+        QVERIFY(empty.plainText.isEmpty());
+        const RichTextPayload two = makeRichTextPayload(RichText::fromPlainText(QStringLiteral("one\ntwo")));
+        QCOMPARE(two.plainText, QStringLiteral("one\ntwo"));
+        QCOMPARE(two.attributedString().string(), QStringLiteral("one\ntwo"));
+        QCOMPARE(qHash(two), qHash(RichTextPayload {two.rtfData, two.plainText}));
+    }
+
+    void orientationAndUuid()
+    {
+        QCOMPARE(orientationFromRawValue(QStringLiteral("vertical")), TavloOrientation::vertical);
+        QCOMPARE(orientationFromRawValue(QStringLiteral("Vertical")), TavloOrientation::horizontal);
+        QCOMPARE(orientationFromRawValue(QString()), TavloOrientation::horizontal);
+        QCOMPARE(orientationRawValue(TavloOrientation::vertical), QStringLiteral("vertical"));
+
+        auto settings = Defaults::open();
+        settings->remove(QStringLiteral("Quorvin.Orientation"));
+        QCOMPARE(currentOrientation(), TavloOrientation::horizontal);
+        settings->setValue(QStringLiteral("Quorvin.Orientation"), QStringLiteral("vertical"));
+        QCOMPARE(currentOrientation(), TavloOrientation::vertical);
+        settings->setValue(QStringLiteral("Quorvin.Orientation"), QStringLiteral("diagonal"));
+        QCOMPARE(currentOrientation(), TavloOrientation::horizontal);
+        settings->remove(QStringLiteral("Quorvin.Orientation"));
+
+        const QUuid id = QUuid::fromString(QStringLiteral("{0f1e2d3c-4b5a-6978-8796-a5b4c3d2e1f0}"));
+        QCOMPARE(uuidString(id), QStringLiteral("0F1E2D3C-4B5A-6978-8796-A5B4C3D2E1F0"));
+    }
+};
+
+QTEST_MAIN(TestTavloValues)
+#include "tst_tavlo_values.moc"
