@@ -65,6 +65,7 @@ void PersistenceWorker::submitValue(const QString &key, const QVariant &value)
 {
     {
         std::lock_guard lock(m_mutex);
+        ++m_stats.valuesSubmitted;
         bool replaced = false;
         for (auto &pending : m_pendingValues) {
             if (pending.first == key) {

@@ -32,6 +32,7 @@ public:
     {
         quint64 itemSnapshotsSubmitted = 0;
         quint64 itemSnapshotsWritten = 0;
+        quint64 valuesSubmitted = 0; // tavlo list and active id
         quint64 syncs = 0;
         quint64 bytesWritten = 0; // size of the settings file after each sync, summed
         qint64 lastEncodeNs = 0; // records + JSON of the last item snapshot

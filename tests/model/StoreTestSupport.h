@@ -1,0 +1,68 @@
+#pragma once
+
+#include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSignalSpy>
+#include <QStringList>
+
+#include "model/PersistenceWorker.h"
+#include "model/TavloStore.h"
+#include "platform/Defaults.h"
+
+// Each test binary has a private config folder; tests start from empty defaults by clearing them.
+namespace StoreTest {
+
+inline const QString itemsKey = QStringLiteral("Quorvin.StoredItems.v2");
+inline const QString tavlosKey = QStringLiteral("Quorvin.Tavlos.v1");
+inline const QString activeKey = QStringLiteral("Quorvin.ActiveTavloID.v1");
+
+inline void resetDefaults()
+{
+    auto settings = Defaults::open();
+    settings->clear();
+    settings->sync();
+    QDir(PersistenceWorker::recoveryFolder()).removeRecursively();
+}
+
+inline void setStored(const QString &key, const QVariant &value)
+{
+    auto settings = Defaults::open();
+    settings->setValue(key, value);
+    settings->sync();
+}
+
+inline QVariant stored(const QString &key)
+{
+    auto settings = Defaults::open();
+    settings->sync();
+    return settings->value(key);
+}
+
+inline QJsonArray storedArray(const QString &key)
+{
+    return QJsonDocument::fromJson(stored(key).toByteArray()).array();
+}
+
+// Records the store's change signals in emission order.
+class SignalLog : public QObject
+{
+public:
+    explicit SignalLog(TavloStore &store)
+    {
+        connect(&store, &TavloStore::itemsChanged, this, [this] { names.append(QStringLiteral("items")); });
+        connect(&store, &TavloStore::tavlosChanged, this, [this] { names.append(QStringLiteral("tavlos")); });
+        connect(&store, &TavloStore::activeTavloIDChanged, this,
+                [this] { names.append(QStringLiteral("activeTavloID")); });
+    }
+    QStringList names;
+};
+
+inline bool visibleMatchesMap(const TavloStore &store)
+{
+    return store.items() == store.allItemsByTavlo().value(store.activeTavloID())
+        && store.allItemsByTavlo().size() == store.tavlos().size();
+}
+
+} // namespace StoreTest
