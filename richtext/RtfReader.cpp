@@ -237,6 +237,20 @@ ListKind bulletKind(QChar c)
     }
 }
 
+// "Helvetica-Bold" -> "Helvetica": the family part of a PostScript font name.
+QString familyOfPostScriptName(const QString &name)
+{
+    const qsizetype dash = name.lastIndexOf(u'-');
+    if (dash <= 0 || name.contains(u' '))
+        return name;
+    static const QStringList styles = {
+        "Regular",      "Roman",       "Book",      "Bold",           "Italic",       "Oblique",
+        "BoldItalic",   "BoldOblique", "Light",     "LightItalic",    "LightOblique", "Medium",
+        "MediumItalic", "Semibold",    "SemiBold",  "SemiboldItalic", "Heavy",        "Black",
+        "Thin",         "UltraLight",  "Condensed", "CondensedBold",  "W3",           "W6"};
+    return styles.contains(name.mid(dash + 1)) ? name.left(dash) : name;
+}
+
 // The URL of a HYPERLINK field instruction, or empty.
 QString hyperlinkTarget(const QString &instruction)
 {
@@ -292,7 +306,8 @@ QString hyperlinkTarget(const QString &instruction)
 
 #define RTF_KEYWORDS(X)                                                                                      \
     X(ansi)                                                                                                  \
-    X(ansicpg) X(b) X(bin) X(blue) X(bullet) X(caps) X(cb) X(cell) X(cf) X(chcbpat) X(colortbl) X(column)    \
+    X(ansicpg)                                                                                               \
+    X(b) X(bin) X(blue) X(bullet) X(caps) X(cb) X(cell) X(cf) X(chcbpat) X(cocoartf) X(colortbl) X(column)   \
         X(cpg) X(deff) X(dn) X(emdash) X(emspace) X(endash) X(enspace) X(f) X(fcharset) X(fi) X(field)       \
             X(fldinst) X(fldrslt) X(fonttbl) X(fs) X(green) X(highlight) X(i) X(ilvl) X(lbr) X(ldblquote)    \
                 X(levelnfc) X(levelnfcn) X(leveltext) X(li) X(lin) X(line) X(list) X(listid) X(listlevel)    \
@@ -508,9 +523,7 @@ Kw keyword(std::string_view name)
 class Reader
 {
 public:
-    Reader(QByteArrayView data, QTextDocument &document)
-        : m_data(data), m_document(document), m_cursor(&document)
-    { }
+    Reader(QByteArrayView data, QTextDocument &document) : m_data(data), m_cursor(&document) { }
 
     void run();
 
@@ -549,7 +562,6 @@ private:
     QByteArrayView m_data;
     const char *m_p = nullptr;
     const char *m_end = nullptr;
-    QTextDocument &m_document;
     QTextCursor m_cursor;
 
     std::vector<State> m_stack;
@@ -562,8 +574,10 @@ private:
     // document tables
     int m_ansiCodePage = 1252;
     int m_defaultFont = 0;
+    bool m_cocoa = false; // written by the macOS text system: fonts are named by PostScript names
     std::unordered_map<int, Font> m_fonts;
     int m_fontEntry = -1;
+    int m_fontEntryDepth = -1;
     int m_fontEntryCodePage = 0;
     QString m_fontName;
     bool m_fontNameDone = false;
@@ -586,7 +600,6 @@ private:
     int m_overrideListId = 0, m_overrideLs = 0;
     std::map<std::pair<int, int>, QTextList *> m_lists; // (\ls, \ilvl) -> list
     QTextList *m_pnLists[MaxListLevel + 1] = {};
-    int m_lastListLs = 0;
 
     // fields
     std::vector<Field> m_fields;
@@ -736,8 +749,8 @@ bool Reader::closeGroup()
         return false;
     }
     State &closing = m_stack.back();
-    if (closing.dest == Dest::FontTable && m_stack[m_stack.size() - 2].dest == Dest::FontTable)
-        commitFontEntry();
+    if (closing.dest == Dest::FontTable && int(m_stack.size()) == m_fontEntryDepth)
+        commitFontEntry(); // an entry without its closing ';'
     if (closing.dest == Dest::LevelText) {
         // The level text: a length character, then literal text with level placeholders 0..8.
         if (m_levelIndex >= 0 && m_levelIndex <= MaxListLevel) {
@@ -858,7 +871,8 @@ const char *Reader::controlSymbol(const char *p)
         textChar(0x2011);
         break;
     case '-':
-        flushPending(); // optional hyphen: invisible
+        flushPending();
+        textChar(0x00ad); // optional hyphen
         break;
     case '\r':
     case '\n':
@@ -1003,6 +1017,7 @@ void Reader::word(const char *name, int length, bool hasParam, int param)
         case Kw::f:
             commitFontEntry();
             m_fontEntry = param;
+            m_fontEntryDepth = int(m_stack.size());
             m_fontEntryCodePage = 0;
             m_fontName.clear();
             m_fontNameDone = false;
@@ -1204,6 +1219,11 @@ void Reader::word(const char *name, int length, bool hasParam, int param)
         c.fg = std::max(param, 0);
         break;
     case Kw::cb:
+        // TextEdit ends a background with \cb pointing at white: no background.
+        c.bg = std::max(param, 0);
+        if (c.bg < int(m_colors.size()) && m_colors[c.bg] == QColor(Qt::white))
+            c.bg = 0;
+        break;
     case Kw::highlight:
     case Kw::chcbpat:
         c.bg = std::max(param, 0);
@@ -1300,6 +1320,9 @@ void Reader::word(const char *name, int length, bool hasParam, int param)
         break;
     case Kw::deff:
         m_defaultFont = param;
+        break;
+    case Kw::cocoartf:
+        m_cocoa = true;
         break;
     // Breaks and special characters.
     case Kw::par:
@@ -1430,9 +1453,9 @@ void Reader::textBytes(const char *p, const char *end)
             continue;
         }
         // Plain ASCII stretch (no pending double-byte lead byte).
-        if (!m_pendingDecoder && uchar(*p) >= 0x20 && uchar(*p) < 0x80 && dest == Dest::Text) {
+        if (!m_pendingDecoder && uchar(*p) >= 0x20 && uchar(*p) < 0x7f && dest == Dest::Text) {
             const char *q = p;
-            while (q < end && uchar(*q) >= 0x20 && uchar(*q) < 0x80)
+            while (q < end && uchar(*q) >= 0x20 && uchar(*q) < 0x7f)
                 ++q;
             if (!state().chr.hidden) {
                 m_scratch = QString::fromLatin1(p, q - p);
@@ -1561,7 +1584,7 @@ void Reader::textChar(char16_t c)
     if (state().chr.hidden)
         return;
     // Characters that would break the document's structure.
-    if (c < 0x20 && c != u'\t')
+    if ((c < 0x20 && c != u'\t') || c == 0x7f)
         return;
     if (c == 0x2029)
         c = 0x2028;
@@ -1593,6 +1616,8 @@ void Reader::commitFontEntry()
         return;
     if (!m_fontNameDone || !m_fontName.isEmpty()) {
         QString name = m_fontName.trimmed();
+        if (m_cocoa)
+            name = familyOfPostScriptName(name);
         if (m_fonts.size() < 100000 && (m_fontEntry >= 0)) {
             Font &f = m_fonts[m_fontEntry];
             if (!name.isEmpty() || f.name.isEmpty())

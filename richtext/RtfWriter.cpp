@@ -323,6 +323,31 @@ void Writer::collect()
         m_defaultFamily = QStringLiteral("Helvetica");
     const QFont font = m_document.defaultFont();
     m_defaultPointSize = font.pointSizeF() > 0 ? font.pointSizeF() : 12;
+    // \f0 is the family most of the text uses, so most runs need no \f; text without a family
+    // takes the document's default font, so that one is \f0 when such text exists.
+    QHash<QString, qint64> usage;
+    bool unnamed = false;
+    for (QTextBlock b = m_document.begin(); b.isValid() && !unnamed; b = b.next()) {
+        for (auto it = b.begin(); !it.atEnd(); ++it) {
+            const QString family = familyOf(it.fragment().charFormat());
+            if (family.isEmpty()) {
+                unnamed = true;
+                break;
+            }
+            usage[family] += it.fragment().length();
+        }
+    }
+    QString first = m_defaultFamily;
+    if (!unnamed && !usage.isEmpty()) {
+        qint64 best = -1;
+        for (auto it = usage.cbegin(); it != usage.cend(); ++it) {
+            if (it.value() > best || (it.value() == best && it.key() < first)) {
+                best = it.value();
+                first = it.key();
+            }
+        }
+        m_defaultFamily = first;
+    }
     fontIndex(m_defaultFamily);
     int nextLs = 1;
     for (QTextBlock b = m_document.begin(); b.isValid(); b = b.next()) {
