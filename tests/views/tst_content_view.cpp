@@ -1,0 +1,305 @@
+#include <QClipboard>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QGuiApplication>
+#include <QMenu>
+#include <QMimeData>
+#include <QSignalSpy>
+#include <QTest>
+
+#include "model/TavloStore.h"
+#include "platform/Defaults.h"
+#include "views/ContentView.h"
+#include "views/ContentViewParts.h"
+#include "views/TavloItemListView.h"
+
+#if __has_include("ingest/TavloIngest.h")
+#define HAVE_INGEST 1
+#else
+#define HAVE_INGEST 0
+#endif
+
+// The card: what it shows for the store's state, the drop target and the paste
+// command.
+class TestContentView : public QObject
+{
+    Q_OBJECT
+
+private:
+    static CardIconButton *iconButton(ContentView &view, const QString &toolTip)
+    {
+        for (auto *button : view.findChildren<CardIconButton *>()) {
+            if (button->toolTip() == toolTip)
+                return button;
+        }
+        return nullptr;
+    }
+
+    static bool sendDragEnter(ContentView &view, QMimeData *mime)
+    {
+        QDragEnterEvent event(QPoint(200, 100), Qt::CopyAction | Qt::MoveAction, mime, Qt::LeftButton,
+                              Qt::NoModifier);
+        event.ignore();
+        QCoreApplication::sendEvent(&view, &event);
+        return event.isAccepted();
+    }
+
+    static void sendDragLeave(ContentView &view)
+    {
+        QDragLeaveEvent event;
+        QCoreApplication::sendEvent(&view, &event);
+    }
+
+    static bool sendDrop(ContentView &view, QMimeData *mime)
+    {
+        QDropEvent event(QPointF(200, 100), Qt::CopyAction | Qt::MoveAction, mime, Qt::LeftButton,
+                         Qt::NoModifier);
+        event.ignore();
+        QCoreApplication::sendEvent(&view, &event);
+        return event.isAccepted();
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        auto settings = Defaults::open();
+        settings->clear();
+        Defaults::flush(*settings);
+        QGuiApplication::clipboard()->clear();
+    }
+
+    void countText_data()
+    {
+        QTest::addColumn<int>("count");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("none") << 0 << QStringLiteral("0 items");
+        QTest::newRow("one") << 1 << QStringLiteral("1 item");
+        QTest::newRow("two") << 2 << QStringLiteral("2 items");
+        QTest::newRow("many") << 11 << QStringLiteral("11 items");
+    }
+
+    void countText()
+    {
+        QFETCH(int, count);
+        QFETCH(QString, text);
+        ContentView view;
+        for (int i = 0; i < count; ++i)
+            view.store()->addText(QStringLiteral("note %1").arg(i));
+        QCOMPARE(view.store()->items().size(), count);
+        auto *label = view.findChild<ToneLabel *>();
+        QVERIFY(label);
+        QCOMPARE(label->text(), text);
+        QCOMPARE(view.countText(), text);
+    }
+
+    void emptyStateAndClearFollowItems()
+    {
+        ContentView view;
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        CardIconButton *clear = iconButton(view, QStringLiteral("Clear Tavlo"));
+        QVERIFY(clear);
+        QVERIFY(iconButton(view, QStringLiteral("About Quorvin")));
+        QVERIFY(view.isShowingEmptyState());
+        QVERIFY(!view.isClearButtonShown());
+        QVERIFY(!clear->isVisible());
+        QVERIFY(!view.itemListView()->isVisible());
+
+        view.store()->addText(QStringLiteral("first"));
+        QVERIFY(!view.isShowingEmptyState());
+        QVERIFY(view.itemListView()->isVisible());
+        QVERIFY(clear->isVisible());
+
+        view.store()->addText(QStringLiteral("second"));
+        QTest::mouseClick(clear, Qt::LeftButton);
+        QVERIFY(view.store()->items().isEmpty());
+        QVERIFY(view.isShowingEmptyState());
+        QVERIFY(!clear->isVisible());
+        QCOMPARE(view.countText(), QStringLiteral("0 items"));
+    }
+
+    void titleFollowsActiveTavlo()
+    {
+        ContentView view;
+        auto *button = view.findChild<TavloMenuButton *>();
+        QVERIFY(button);
+        const QString first = view.store()->activeTavloName();
+        QCOMPARE(button->text(), first);
+        view.store()->createTavlo(QStringLiteral("Work"));
+        QCOMPARE(button->text(), QStringLiteral("Work"));
+        view.store()->addText(QStringLiteral("on work"));
+        view.store()->selectTavlo(view.store()->tavlos().first().id);
+        QCOMPARE(button->text(), first);
+        QCOMPARE(view.countText(), QStringLiteral("0 items"));
+        QVERIFY(view.isShowingEmptyState());
+    }
+
+    void longTitleElidesOnlyWhenShort()
+    {
+        ContentView view;
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        auto *button = view.findChild<TavloMenuButton *>();
+        view.store()->renameActiveTavlo(QStringLiteral("Quarterly planning"));
+        QCoreApplication::processEvents();
+        QTRY_COMPARE(button->displayedText(), QStringLiteral("Quarterly planning"));
+
+        // Far wider than either card: elided in both layouts, the header buttons
+        // stay reachable.
+        view.store()->renameActiveTavlo(QString(3000, QLatin1Char('w')));
+        for (auto orientation : {TavloOrientation::horizontal, TavloOrientation::vertical}) {
+            view.setOrientation(orientation);
+            QTRY_VERIFY(button->displayedText().endsWith(QChar(0x2026)));
+            QVERIFY(button->geometry().right()
+                    < iconButton(view, QStringLiteral("About Quorvin"))->geometry().left());
+        }
+    }
+
+    void emptyStateTexts_data()
+    {
+        QTest::addColumn<TavloOrientation>("orientation");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("caption");
+        QTest::addColumn<QString>("hint");
+        QTest::newRow("horizontal") << TavloOrientation::horizontal
+                                    << QStringLiteral("Drop files, folders, text, or URLs here")
+                                    << QStringLiteral("Keep what you're using within reach.")
+                                    << QStringLiteral("Control + Space to hide/show");
+        QTest::newRow("vertical") << TavloOrientation::vertical << QStringLiteral("Drop items here")
+                                  << QStringLiteral("Files, folders, text, or URLs")
+                                  << QStringLiteral("Control + Space");
+    }
+
+    void emptyStateTexts()
+    {
+        QFETCH(TavloOrientation, orientation);
+        QFETCH(QString, title);
+        QFETCH(QString, caption);
+        QFETCH(QString, hint);
+        ContentView view;
+        view.setOrientation(orientation);
+        QCOMPARE(view.emptyState()->title(), title);
+        QCOMPARE(view.emptyState()->caption(), caption);
+        QCOMPARE(view.emptyState()->hint(), hint);
+
+        QMimeData mime;
+        mime.setText(QStringLiteral("hello"));
+        QVERIFY(sendDragEnter(view, &mime));
+        QCOMPARE(view.emptyState()->title(), QStringLiteral("Drop it."));
+        sendDragLeave(view);
+        QCOMPARE(view.emptyState()->title(), title);
+    }
+
+    void dropHighlight_data()
+    {
+        QTest::addColumn<QString>("format");
+        QTest::addColumn<bool>("accepted");
+        for (const char *format : {"text/uri-list", "image/png", "image/gif", "application/x-qt-image",
+                                   "text/x-moz-url", "_NETSCAPE_URL", "text/rtf", "application/rtf",
+                                   "text/richtext", "text/html", "text/plain", "text/plain;charset=utf-8"})
+            QTest::newRow(format) << QString::fromLatin1(format) << true;
+        QTest::newRow("unknown") << QStringLiteral("application/x-unknown") << false;
+        QTest::newRow("octet stream") << QStringLiteral("application/octet-stream") << false;
+    }
+
+    void dropHighlight()
+    {
+        QFETCH(QString, format);
+        QFETCH(bool, accepted);
+        ContentView view;
+        QSignalSpy changes(&view, &ContentView::dropTargetedChanged);
+        QMimeData mime;
+        mime.setData(format, QByteArrayLiteral("data"));
+        QCOMPARE(sendDragEnter(view, &mime), accepted);
+        QCOMPARE(view.isDropTargeted(), accepted);
+        sendDragLeave(view);
+        QVERIFY(!view.isDropTargeted());
+        QCOMPARE(changes.size(), accepted ? 2 : 0);
+    }
+
+    void nullAndEmptyDragsAreRefused()
+    {
+        QVERIFY(!ContentView::acceptsMimeData(nullptr));
+        QMimeData empty;
+        QVERIFY(!ContentView::acceptsMimeData(&empty));
+        ContentView view;
+        QVERIFY(!sendDrop(view, &empty));
+        QVERIFY(view.store()->items().isEmpty());
+    }
+
+    void dropGoesToIngest()
+    {
+#if HAVE_INGEST
+        ContentView view;
+        QMimeData mime;
+        mime.setText(QStringLiteral("A note without any link"));
+        QVERIFY(sendDragEnter(view, &mime));
+        QVERIFY(sendDrop(view, &mime));
+        QVERIFY(!view.isDropTargeted());
+        QTRY_COMPARE(view.store()->items().size(), 1);
+        QVERIFY(view.store()->items().first().isText());
+        QVERIFY(!view.isShowingEmptyState());
+#else
+        QSKIP("ingest not built");
+#endif
+    }
+
+    void pasteFollowsClipboard()
+    {
+#if HAVE_INGEST
+        ContentView view;
+        QAction *paste = view.cardContextMenu()->actions().value(0);
+        QVERIFY(paste);
+        QCOMPARE(paste->text(), QStringLiteral("Paste"));
+        QVERIFY(!paste->isEnabled());
+
+        QGuiApplication::clipboard()->setText(QStringLiteral("Pasted words"));
+        paste = view.cardContextMenu()->actions().value(0);
+        QCOMPARE(view.cardContextMenu()->actions().size(), 1);
+        QVERIFY(paste->isEnabled());
+        paste->trigger();
+        QTRY_COMPARE(view.store()->items().size(), 1);
+        QVERIFY(view.store()->items().first().isText());
+#else
+        QSKIP("ingest not built");
+#endif
+    }
+
+    void rendersBothOrientations_data()
+    {
+        QTest::addColumn<TavloOrientation>("orientation");
+        QTest::addColumn<int>("items");
+        QTest::newRow("horizontal empty") << TavloOrientation::horizontal << 0;
+        QTest::newRow("horizontal items") << TavloOrientation::horizontal << 3;
+        QTest::newRow("vertical empty") << TavloOrientation::vertical << 0;
+        QTest::newRow("vertical items") << TavloOrientation::vertical << 3;
+    }
+
+    void rendersBothOrientations()
+    {
+        QFETCH(TavloOrientation, orientation);
+        QFETCH(int, items);
+        ContentView view;
+        view.setAttribute(Qt::WA_TranslucentBackground);
+        view.setOrientation(orientation);
+        for (int i = 0; i < items; ++i)
+            view.store()->addText(QStringLiteral("Snippet %1").arg(i));
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        QTest::qWait(250); // let the layout animation finish
+        QCOMPARE(view.size(), ContentView::panelSize(orientation));
+        const QImage image = view.grab().toImage();
+        QCOMPARE(image.size() / image.devicePixelRatio(), ContentView::panelSize(orientation));
+        // Outside the rounded card the panel is see-through; inside it is painted.
+        QCOMPARE(qAlpha(image.pixel(1, 1)), 0);
+        QVERIFY(qAlpha(image.pixel(image.width() / 2, image.height() / 2)) > 200);
+        const QString folder = QString::fromLocal8Bit(qgetenv("QUORVIN_SCREENSHOT_DIR"));
+        if (!folder.isEmpty())
+            image.save(QDir(folder).filePath(QStringLiteral("content-%1.png")
+                                                 .arg(QString::fromLatin1(QTest::currentDataTag())
+                                                          .replace(QLatin1Char(' '), QLatin1Char('-')))));
+    }
+};
+
+QTEST_MAIN(TestContentView)
+#include "tst_content_view.moc"

@@ -1,0 +1,335 @@
+#include <QDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+
+#include "model/TavloStore.h"
+#include "platform/Defaults.h"
+#include "views/ContentView.h"
+#include "views/ContentViewParts.h"
+#include "views/TavloItemListView.h"
+#include "views/TavloOrientationNotifier.h"
+
+// The tavlo menu, its dialogs and the orientation command.
+class TestTavloCommands : public QObject
+{
+    Q_OBJECT
+
+private:
+    // The menu as lines: "-" for a separator, "[x] " before a checked entry, "> "
+    // before a submenu.
+    static QStringList describe(QMenu *menu)
+    {
+        QStringList lines;
+        for (QAction *action : menu->actions()) {
+            if (action->isSeparator())
+                lines << QStringLiteral("-");
+            else if (action->menu())
+                lines << QStringLiteral("> ") + action->text();
+            else
+                lines << (action->isChecked() ? QStringLiteral("[x] ") : QString()) + action->text();
+        }
+        return lines;
+    }
+
+    static QAction *find(QMenu *menu, const QString &text)
+    {
+        for (QAction *action : menu->actions()) {
+            if (action->text() == text)
+                return action;
+        }
+        return nullptr;
+    }
+
+    static QString storedOrientation()
+    {
+        return Defaults::open()->value(QStringLiteral("Quorvin.Orientation")).toString();
+    }
+
+    static void finish(QDialog *dialog, const char *buttonName)
+    {
+        auto *button = dialog->findChild<QPushButton *>(QString::fromLatin1(buttonName));
+        QVERIFY(button);
+        QTest::mouseClick(button, Qt::LeftButton);
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        auto settings = Defaults::open();
+        settings->clear();
+        Defaults::flush(*settings);
+    }
+
+    void menuByTavloCount_data()
+    {
+        QTest::addColumn<QStringList>("extra");
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("one tavlo") << QStringList()
+                                   << QStringList {QStringLiteral("[x] Home"),
+                                                   QStringLiteral("-"),
+                                                   QStringLiteral("New Tavlo\u2026"),
+                                                   QStringLiteral("Rename Tavlo\u2026"),
+                                                   QStringLiteral("-"),
+                                                   QStringLiteral("> Orientation"),
+                                                   QStringLiteral("-"),
+                                                   QStringLiteral("Quit Quorvin")};
+        QTest::newRow("three tavlos, last active")
+            << QStringList {QStringLiteral("Work"), QStringLiteral("R&D")}
+            << QStringList {QStringLiteral("Home"),
+                            QStringLiteral("Work"),
+                            QStringLiteral("[x] R&&D"),
+                            QStringLiteral("-"),
+                            QStringLiteral("New Tavlo\u2026"),
+                            QStringLiteral("Rename Tavlo\u2026"),
+                            QStringLiteral("Delete Tavlo\u2026"),
+                            QStringLiteral("-"),
+                            QStringLiteral("> Orientation"),
+                            QStringLiteral("-"),
+                            QStringLiteral("Quit Quorvin")};
+    }
+
+    void menuByTavloCount()
+    {
+        QFETCH(QStringList, extra);
+        QFETCH(QStringList, expected);
+        ContentView view;
+        for (const QString &name : extra)
+            view.store()->createTavlo(name);
+        QCOMPARE(describe(view.tavloMenu()), expected);
+
+        QMenu *orientation = find(view.tavloMenu(), QStringLiteral("Orientation"))->menu();
+        QCOMPARE(describe(orientation),
+                 (QStringList {QStringLiteral("[x] Horizontal"), QStringLiteral("Vertical")}));
+        // Only the active entries carry a check; the others have no indicator at
+        // all.
+        for (QAction *action : view.tavloMenu()->actions())
+            QCOMPARE(action->isCheckable(), action->isChecked());
+    }
+
+    void menuSwitchesTavlo()
+    {
+        ContentView view;
+        const QUuid home = view.store()->activeTavloID();
+        view.store()->createTavlo(QStringLiteral("Work"));
+        find(view.tavloMenu(), QStringLiteral("Home"))->trigger();
+        QCOMPARE(view.store()->activeTavloID(), home);
+        QCOMPARE(view.titleText(), QStringLiteral("Home"));
+        QCOMPARE(describe(view.tavloMenu()).mid(0, 2),
+                 (QStringList {QStringLiteral("[x] Home"), QStringLiteral("Work")}));
+    }
+
+    void newTavloDialog_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("created");
+        QTest::newRow("plain") << QStringLiteral("Work") << QStringLiteral("Work");
+        QTest::newRow("padded") << QStringLiteral("  Work \t") << QStringLiteral("Work");
+        QTest::newRow("empty") << QString() << QStringLiteral("New Tavlo");
+        QTest::newRow("blank") << QStringLiteral("   ") << QStringLiteral("New Tavlo");
+    }
+
+    void newTavloDialog()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, created);
+        ContentView view;
+        find(view.tavloMenu(), QStringLiteral("New Tavlo\u2026"))->trigger();
+        QDialog *dialog = view.openDialog();
+        QVERIFY(dialog);
+        QVERIFY(view.isShowingNewTavlo());
+        QCOMPARE(dialog->windowTitle(), QStringLiteral("New Tavlo"));
+        QCOMPARE(dialog->findChild<QLabel *>(QStringLiteral("message"))->text(),
+                 QStringLiteral("Create a separate working set."));
+        auto *field = dialog->findChild<QLineEdit *>(QStringLiteral("nameField"));
+        QCOMPARE(field->placeholderText(), QStringLiteral("Tavlo name"));
+        QVERIFY(field->text().isEmpty());
+        QCOMPARE(dialog->findChild<QPushButton *>(QStringLiteral("confirmButton"))->text(),
+                 QStringLiteral("Create"));
+        QCOMPARE(dialog->findChild<QPushButton *>(QStringLiteral("cancelButton"))->text(),
+                 QStringLiteral("Cancel"));
+
+        field->setText(typed);
+        finish(dialog, "confirmButton");
+        QVERIFY(!view.isShowingNewTavlo());
+        QVERIFY(!view.openDialog());
+        QCOMPARE(view.store()->tavlos().size(), 2);
+        QCOMPARE(view.titleText(), created);
+        QVERIFY(view.isShowingEmptyState());
+    }
+
+    void cancelKeepsDraftUntilNextCommand()
+    {
+        ContentView view;
+        view.showNewTavloDialog();
+        view.openDialog()
+            ->findChild<QLineEdit *>(QStringLiteral("nameField"))
+            ->setText(QStringLiteral("Half typed"));
+        finish(view.openDialog(), "cancelButton");
+        QVERIFY(!view.isShowingNewTavlo());
+        QCOMPARE(view.store()->tavlos().size(), 1);
+        QCOMPARE(view.tavloNameDraft(), QStringLiteral("Half typed"));
+
+        // The next command overwrites the draft before its dialog opens.
+        view.showRenameTavloDialog();
+        QCOMPARE(view.tavloNameDraft(), QStringLiteral("Home"));
+        QTest::keyClick(view.openDialog(), Qt::Key_Escape);
+        QVERIFY(!view.isShowingRenameTavlo());
+        QCOMPARE(view.titleText(), QStringLiteral("Home"));
+    }
+
+    void renameTavloDialog_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("plain") << QStringLiteral("Projects") << QStringLiteral("Projects");
+        QTest::newRow("padded") << QStringLiteral("\n Projects  ") << QStringLiteral("Projects");
+        QTest::newRow("blank keeps the name") << QStringLiteral("  ") << QStringLiteral("Home");
+        QTest::newRow("very long") << QString(10000, QLatin1Char('n')) << QString(10000, QLatin1Char('n'));
+    }
+
+    void renameTavloDialog()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, name);
+        ContentView view;
+        find(view.tavloMenu(), QStringLiteral("Rename Tavlo\u2026"))->trigger();
+        QDialog *dialog = view.openDialog();
+        QVERIFY(dialog);
+        QVERIFY(view.isShowingRenameTavlo());
+        QCOMPARE(dialog->windowTitle(), QStringLiteral("Rename Tavlo"));
+        QVERIFY(!dialog->findChild<QLabel *>(QStringLiteral("message")));
+        auto *field = dialog->findChild<QLineEdit *>(QStringLiteral("nameField"));
+        QCOMPARE(field->text(), QStringLiteral("Home"));
+        QCOMPARE(dialog->findChild<QPushButton *>(QStringLiteral("confirmButton"))->text(),
+                 QStringLiteral("Save"));
+
+        field->setText(typed);
+        finish(dialog, "confirmButton");
+        QVERIFY(!view.isShowingRenameTavlo());
+        QCOMPARE(view.titleText(), name);
+        // A long name keeps the menu usable: its entry is shortened, the name
+        // itself is not.
+        QVERIFY(view.tavloMenu()->actions().first()->text().size() < 200);
+    }
+
+    void deleteConfirmation()
+    {
+        ContentView view;
+        view.store()->createTavlo(QStringLiteral("Work"));
+        view.store()->addText(QStringLiteral("work note"));
+
+        find(view.tavloMenu(), QStringLiteral("Delete Tavlo\u2026"))->trigger();
+        auto *box = qobject_cast<QMessageBox *>(view.openDialog());
+        QVERIFY(box);
+        QVERIFY(view.isShowingDeleteTavlo());
+        QCOMPARE(box->text(), QStringLiteral("Delete \u201CWork\u201D?"));
+        QCOMPARE(box->informativeText(), QStringLiteral("Its Tavlo items will be removed."));
+        auto *remove = box->findChild<QPushButton *>(QStringLiteral("confirmButton"));
+        auto *cancel = box->findChild<QPushButton *>(QStringLiteral("cancelButton"));
+        QCOMPARE(remove->text(), QStringLiteral("Delete Tavlo"));
+        QCOMPARE(box->buttonRole(remove), QMessageBox::DestructiveRole);
+        QCOMPARE(cancel->text(), QStringLiteral("Cancel"));
+        QCOMPARE(box->buttonRole(cancel), QMessageBox::RejectRole);
+
+        QTest::mouseClick(cancel, Qt::LeftButton);
+        QVERIFY(!view.isShowingDeleteTavlo());
+        QCOMPARE(view.store()->tavlos().size(), 2);
+        QCOMPARE(view.titleText(), QStringLiteral("Work"));
+
+        view.showDeleteTavloDialog();
+        box = qobject_cast<QMessageBox *>(view.openDialog());
+        QTest::mouseClick(box->findChild<QPushButton *>(QStringLiteral("confirmButton")), Qt::LeftButton);
+        QCOMPARE(view.store()->tavlos().size(), 1);
+        QCOMPARE(view.titleText(), QStringLiteral("Home"));
+        QVERIFY(!find(view.tavloMenu(), QStringLiteral("Delete Tavlo\u2026")));
+
+        // With one tavlo left the command opens nothing.
+        view.showDeleteTavloDialog();
+        QVERIFY(!view.openDialog());
+        QVERIFY(!view.isShowingDeleteTavlo());
+    }
+
+    void orientationCommand()
+    {
+        ContentView view;
+        QCOMPARE(view.orientation(), TavloOrientation::horizontal);
+        QCOMPARE(view.size(), QSize(1064, 212));
+        QSignalSpy announced(&TavloOrientationNotifier::instance(),
+                             &TavloOrientationNotifier::orientationDidChange);
+        QSignalSpy raw(&TavloOrientationNotifier::instance(),
+                       &TavloOrientationNotifier::orientationDidChangeRaw);
+        QMenu *orientation = find(view.tavloMenu(), QStringLiteral("Orientation"))->menu();
+
+        // The checked entry changes nothing: no write, no announcement.
+        find(orientation, QStringLiteral("Horizontal"))->trigger();
+        QCOMPARE(announced.size(), 0);
+        QVERIFY(storedOrientation().isEmpty());
+
+        find(orientation, QStringLiteral("Vertical"))->trigger();
+        QCOMPARE(announced.size(), 1);
+        QCOMPARE(announced.first().first().value<TavloOrientation>(), TavloOrientation::vertical);
+        QCOMPARE(raw.first().first().toString(), QStringLiteral("vertical"));
+        QCOMPARE(storedOrientation(), QStringLiteral("vertical"));
+        QCOMPARE(view.orientation(), TavloOrientation::vertical);
+        QCOMPARE(view.itemListView()->orientation(), TavloOrientation::vertical);
+        QCOMPARE(view.size(), QSize(244, 724));
+        QCOMPARE(describe(find(view.tavloMenu(), QStringLiteral("Orientation"))->menu()),
+                 (QStringList {QStringLiteral("Horizontal"), QStringLiteral("[x] Vertical")}));
+
+        view.setOrientation(TavloOrientation::vertical);
+        QCOMPARE(announced.size(), 1);
+    }
+
+    void orientationAnnouncedElsewhere()
+    {
+        ContentView view;
+        TavloOrientationNotifier::instance().setOrientation(TavloOrientation::vertical);
+        QCOMPARE(view.orientation(), TavloOrientation::vertical);
+        QCOMPARE(view.emptyState()->title(), QStringLiteral("Drop items here"));
+        QCOMPARE(storedOrientation(), QStringLiteral("vertical"));
+    }
+
+    void orientationReadAtConstruction_data()
+    {
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<TavloOrientation>("orientation");
+        QTest::newRow("vertical") << QStringLiteral("vertical") << TavloOrientation::vertical;
+        QTest::newRow("horizontal") << QStringLiteral("horizontal") << TavloOrientation::horizontal;
+        QTest::newRow("unknown") << QStringLiteral("diagonal") << TavloOrientation::horizontal;
+    }
+
+    void orientationReadAtConstruction()
+    {
+        QFETCH(QString, stored);
+        QFETCH(TavloOrientation, orientation);
+        {
+            auto settings = Defaults::open();
+            settings->setValue(QStringLiteral("Quorvin.Orientation"), stored);
+        }
+        ContentView view;
+        QCOMPARE(view.orientation(), orientation);
+        QCOMPARE(view.sizeHint(), ContentView::panelSize(orientation));
+    }
+
+    void aboutAndQuitAreSignals()
+    {
+        ContentView view;
+        QSignalSpy about(&view, &ContentView::aboutRequested);
+        QSignalSpy quit(&view, &ContentView::quitRequested);
+        for (auto *button : view.findChildren<CardIconButton *>()) {
+            if (button->toolTip() == QStringLiteral("About Quorvin"))
+                QTest::mouseClick(button, Qt::LeftButton);
+        }
+        QCOMPARE(about.size(), 1);
+        find(view.tavloMenu(), QStringLiteral("Quit Quorvin"))->trigger();
+        QCOMPARE(quit.size(), 1);
+    }
+};
+
+QTEST_MAIN(TestTavloCommands)
+#include "tst_tavlo_commands.moc"

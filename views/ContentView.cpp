@@ -1,0 +1,727 @@
+#include "views/ContentView.h"
+
+#include <QAction>
+#include <QBoxLayout>
+#include <QContextMenuEvent>
+#include <QDialog>
+#include <QDragEnterEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPushButton>
+#include <QVariantAnimation>
+
+#include <vector>
+
+#include "model/TavloStore.h"
+#include "views/ContentViewParts.h"
+#include "views/ContentViewStyle.h"
+#include "views/TavloItemListView.h"
+#include "views/TavloOrientationNotifier.h"
+#include "views/WindowDragArea.h"
+
+#if __has_include("ingest/TavloIngest.h")
+#include "ingest/TavloIngest.h"
+#define QUORVIN_HAVE_INGEST 1
+#else
+#define QUORVIN_HAVE_INGEST 0
+#endif
+
+using ContentViewStyle::Symbol;
+using ContentViewStyle::Tone;
+
+namespace {
+
+constexpr int panelInset = 12;
+constexpr qreal cornerRadius = 22;
+constexpr int shadowBlur = 26;
+constexpr int shadowOffsetY = 10;
+constexpr int dropAnimationMs = 150;
+constexpr int orientationAnimationMs = 180;
+// Longest tavlo name a menu entry or a dialog title shows before eliding, in
+// pixels.
+constexpr int longestShownName = 420;
+
+// One pass of a box blur over the alpha channel of a premultiplied black image,
+// along rows (or columns when `vertical`).
+void boxBlurAlpha(QImage &image, int radius, bool vertical)
+{
+    const int w = image.width();
+    const int h = image.height();
+    const int lines = vertical ? w : h;
+    const int length = vertical ? h : w;
+    const int window = 2 * radius + 1;
+    std::vector<int> source(size_t(length), 0);
+    for (int line = 0; line < lines; ++line) {
+        for (int i = 0; i < length; ++i) {
+            const int x = vertical ? line : i;
+            const int y = vertical ? i : line;
+            source[size_t(i)] = qAlpha(reinterpret_cast<const QRgb *>(image.constScanLine(y))[x]);
+        }
+        int sum = 0;
+        for (int i = -radius; i <= radius; ++i)
+            sum += (i >= 0 && i < length) ? source[size_t(i)] : 0;
+        for (int i = 0; i < length; ++i) {
+            const int x = vertical ? line : i;
+            const int y = vertical ? i : line;
+            const int alpha = sum / window;
+            reinterpret_cast<QRgb *>(image.scanLine(y))[x] = qRgba(0, 0, 0, alpha);
+            const int leaving = i - radius;
+            const int entering = i + radius + 1;
+            if (leaving >= 0)
+                sum -= source[size_t(leaving)];
+            if (entering < length)
+                sum += source[size_t(entering)];
+        }
+    }
+}
+
+QImage makeShadow(const QSize &cardSize, int blur)
+{
+    const int pad = blur;
+    QImage image(cardSize + QSize(2 * pad, 2 * pad), QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    {
+        QPainter painter(&image);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(Qt::black);
+        painter.drawRoundedRect(QRectF(QPointF(pad, pad), QSizeF(cardSize)), cornerRadius, cornerRadius);
+    }
+    // Three box passes approximate a Gaussian whose visible reach is about `blur`
+    // pixels.
+    const int radius = qMax(1, blur / 4);
+    for (int pass = 0; pass < 3; ++pass) {
+        boxBlurAlpha(image, radius, false);
+        boxBlurAlpha(image, radius, true);
+    }
+    return image;
+}
+
+QString shownName(const QString &name, const QFontMetrics &metrics)
+{
+    QString flat = name;
+    flat.replace(QLatin1Char('\n'), QLatin1Char(' ')).replace(QLatin1Char('\r'), QLatin1Char(' '));
+    return metrics.elidedText(flat, Qt::ElideRight, longestShownName);
+}
+
+// Menu texts treat "&" as a mnemonic marker; a tavlo name is shown as typed.
+QString menuText(const QString &text)
+{
+    QString escaped = text;
+    return escaped.replace(QLatin1Char('&'), QStringLiteral("&&"));
+}
+
+} // namespace
+
+ContentView::ContentView(QWidget *parent)
+    : QWidget(parent), m_store(new TavloStore(this)), m_orientation(currentOrientation())
+{
+#if QUORVIN_HAVE_INGEST
+    m_ingest = new TavloIngest(*m_store, this);
+#endif
+    setAcceptDrops(true);
+    setAttribute(Qt::WA_NoSystemBackground);
+    setAutoFillBackground(false);
+
+    m_content = new QWidget(this);
+    m_contentLayout = new QVBoxLayout(m_content);
+    m_contentLayout->setContentsMargins(0, 0, 0, 0);
+    m_contentLayout->setSpacing(12);
+
+    m_contentLayout->addStretch(0);
+    buildHeader();
+
+    m_emptyState = new TavloEmptyState(m_content);
+    m_itemList = new TavloItemListView(m_content);
+    m_itemList->setStore(m_store);
+    m_itemList->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_itemList->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_itemList->setFrameShape(QFrame::NoFrame);
+
+    m_contentLayout->addWidget(m_emptyState);
+    m_contentLayout->addWidget(m_itemList);
+    m_contentLayout->addStretch(0);
+
+    m_tavloMenu = new QMenu(this);
+    m_orientationMenu = new QMenu(QStringLiteral("Orientation"), this);
+    m_contextMenu = new QMenu(this);
+    connect(m_tavloMenu, &QMenu::aboutToShow, this, &ContentView::fillTavloMenu);
+
+    m_dropAnimation = new QVariantAnimation(this);
+    m_dropAnimation->setDuration(dropAnimationMs);
+    m_dropAnimation->setEasingCurve(ContentViewStyle::easeOut());
+    connect(m_dropAnimation, &QVariantAnimation::valueChanged, this, [this](const QVariant &value) {
+        m_dropProgress = value.toReal();
+        m_emptyState->setHighlight(m_dropProgress, m_dropTargeted);
+        update();
+    });
+
+    m_orientationAnimation = new QVariantAnimation(this);
+    m_orientationAnimation->setDuration(orientationAnimationMs);
+    m_orientationAnimation->setEasingCurve(ContentViewStyle::easeInOut());
+    m_orientationAnimation->setStartValue(0.0);
+    m_orientationAnimation->setEndValue(1.0);
+    connect(m_orientationAnimation, &QVariantAnimation::valueChanged, this, [this](const QVariant &value) {
+        m_orientationProgress = value.toReal();
+        layoutCard();
+        update();
+    });
+
+    connect(m_store, &TavloStore::itemsChanged, this, &ContentView::refreshItems);
+    connect(m_store, &TavloStore::tavlosChanged, this, &ContentView::refreshTitle);
+    connect(m_store, &TavloStore::activeTavloIDChanged, this, &ContentView::refreshTitle);
+    connect(&TavloOrientationNotifier::instance(), &TavloOrientationNotifier::orientationDidChange, this,
+            &ContentView::onOrientationAnnounced);
+
+    m_cardFrom = cardSize(m_orientation);
+    applyOrientation();
+    refreshTitle();
+    refreshItems();
+    resize(panelSize(m_orientation));
+}
+
+ContentView::~ContentView() = default;
+
+QSize ContentView::cardSize(TavloOrientation orientation)
+{
+    return orientation == TavloOrientation::vertical ? QSize(220, 700) : QSize(1040, 188);
+}
+
+QSize ContentView::panelSize(TavloOrientation orientation)
+{
+    return cardSize(orientation) + QSize(2 * panelInset, 2 * panelInset);
+}
+
+QSize ContentView::sizeHint() const
+{
+    return panelSize(m_orientation);
+}
+
+bool ContentView::acceptsMimeData(const QMimeData *mime)
+{
+    if (!mime)
+        return false;
+    if (mime->hasUrls() || mime->hasImage() || mime->hasHtml() || mime->hasText())
+        return true;
+    static const QStringList exact = {
+        QStringLiteral("text/uri-list"),  QStringLiteral("application/x-qt-image"),
+        QStringLiteral("text/x-moz-url"), QStringLiteral("_NETSCAPE_URL"),
+        QStringLiteral("text/rtf"),       QStringLiteral("application/rtf"),
+        QStringLiteral("text/richtext"),  QStringLiteral("text/html"),
+    };
+    const QStringList formats = mime->formats();
+    for (const QString &format : formats) {
+        if (exact.contains(format, Qt::CaseInsensitive)
+            || format.startsWith(QLatin1String("image/"), Qt::CaseInsensitive)
+            || format.startsWith(QLatin1String("text/plain"), Qt::CaseInsensitive))
+            return true;
+    }
+    return false;
+}
+
+void ContentView::buildHeader()
+{
+    auto *header = new QWidget(m_content);
+    m_headerLayout = new QVBoxLayout(header);
+    m_headerLayout->setContentsMargins(0, 0, 0, 0);
+
+    m_dragArea = new WindowDragArea(header);
+    m_headerLayout->addWidget(m_dragArea);
+
+    m_titleRowLayout = new QHBoxLayout;
+    m_titleRowLayout->setSpacing(10);
+    m_headerLayout->addLayout(m_titleRowLayout);
+
+    auto *titleColumn = new QVBoxLayout;
+    titleColumn->setSpacing(1);
+    titleColumn->setContentsMargins(0, 0, 0, 0);
+    m_menuButton = new TavloMenuButton(header);
+    m_countLabel = new ToneLabel(ContentViewStyle::captionFont(), Tone::secondary, header);
+    titleColumn->addWidget(m_menuButton, 0, Qt::AlignLeft);
+    titleColumn->addWidget(m_countLabel, 0, Qt::AlignLeft);
+    m_titleRowLayout->addLayout(titleColumn, 1);
+    m_titleRowLayout->addStretch(0);
+
+    auto *buttons = new QHBoxLayout;
+    buttons->setSpacing(8);
+    m_aboutButton = new CardIconButton(Symbol::infoCircle, QStringLiteral("About Quorvin"), header);
+    m_clearButton = new CardIconButton(Symbol::trash, QStringLiteral("Clear Tavlo"), header);
+    buttons->addWidget(m_aboutButton);
+    buttons->addWidget(m_clearButton);
+    m_titleRowLayout->addLayout(buttons);
+    m_titleRowLayout->setAlignment(buttons, Qt::AlignVCenter);
+
+    m_contentLayout->addWidget(header);
+
+    connect(m_menuButton, &QAbstractButton::clicked, this, [this] {
+        fillTavloMenu();
+        m_tavloMenu->popup(m_menuButton->mapToGlobal(QPoint(0, m_menuButton->height() + 2)));
+    });
+    connect(m_aboutButton, &QAbstractButton::clicked, this, &ContentView::aboutRequested);
+    connect(m_clearButton, &QAbstractButton::clicked, this, &ContentView::clearTavlo);
+}
+
+void ContentView::applyOrientation()
+{
+    const bool vertical = m_orientation == TavloOrientation::vertical;
+
+    m_headerLayout->setSpacing(vertical ? 7 : 4);
+    m_headerLayout->setAlignment(m_dragArea, vertical ? Qt::AlignHCenter : Qt::Alignment());
+    m_dragArea->setShowsCapsule(vertical);
+    if (vertical) {
+        m_dragArea->setFixedSize(54, 12);
+    } else {
+        m_dragArea->setMinimumWidth(0);
+        m_dragArea->setMaximumWidth(QWIDGETSIZE_MAX);
+        m_dragArea->setFixedHeight(10);
+        m_dragArea->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    }
+    m_titleRowLayout->setContentsMargins(vertical ? 4 : 0, 0, vertical ? 4 : 0, 0);
+
+    m_emptyState->setOrientation(m_orientation);
+    m_itemList->setOrientation(m_orientation);
+    if (vertical) {
+        m_itemList->setMinimumHeight(0);
+        m_itemList->setMaximumHeight(QWIDGETSIZE_MAX);
+        m_itemList->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    } else {
+        m_itemList->setFixedHeight(100);
+        m_itemList->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    }
+    // Horizontal: the stack is centred in the card (the empty state is shorter
+    // than the list); vertical: the item area takes every remaining pixel.
+    const int around = vertical ? 0 : 1;
+    const int lastIndex = m_contentLayout->count() - 1;
+    m_contentLayout->setStretch(1, 0);
+    m_contentLayout->setStretch(0, around);
+    m_contentLayout->setStretch(lastIndex, around);
+    m_contentLayout->setStretchFactor(m_emptyState, vertical ? 1 : 0);
+    m_contentLayout->setStretchFactor(m_itemList, vertical ? 1 : 0);
+    m_content->updateGeometry();
+    layoutCard();
+    update();
+}
+
+void ContentView::setOrientation(TavloOrientation orientation)
+{
+    if (orientation == m_orientation)
+        return;
+    // Switch first, so the announcement below finds this view already in its new
+    // layout.
+    onOrientationAnnounced(orientation);
+    TavloOrientationNotifier::instance().setOrientation(orientation);
+}
+
+void ContentView::onOrientationAnnounced(TavloOrientation orientation)
+{
+    if (orientation == m_orientation)
+        return;
+    m_cardFrom = cardRect().size();
+    m_orientation = orientation;
+    applyOrientation();
+    if (isWindow())
+        resize(panelSize(orientation));
+    else
+        updateGeometry();
+    m_orientationAnimation->stop();
+    m_orientationProgress = 0;
+    m_orientationAnimation->start();
+    layoutCard();
+}
+
+QRectF ContentView::cardRect() const
+{
+    const QSizeF target = cardSize(m_orientation);
+    const qreal p = m_orientationProgress;
+    QSizeF size(m_cardFrom.width() + (target.width() - m_cardFrom.width()) * p,
+                m_cardFrom.height() + (target.height() - m_cardFrom.height()) * p);
+    // While the window has not caught up with the new orientation the card stays
+    // inside it.
+    size = size.boundedTo(QSizeF(qMax(0, width() - 2 * panelInset), qMax(0, height() - 2 * panelInset)));
+    const QPointF center = QRectF(rect()).center();
+    return QRectF(center - QPointF(size.width() / 2, size.height() / 2), size);
+}
+
+void ContentView::layoutCard()
+{
+    const QRectF inner = cardRect().adjusted(18, 14, -18, -14);
+    m_content->setGeometry(inner.toRect());
+}
+
+void ContentView::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    layoutCard();
+}
+
+void ContentView::refreshTitle()
+{
+    m_menuButton->setText(m_store->activeTavloName());
+    m_menuButton->setAccessibleName(m_store->activeTavloName());
+    m_menuButton->updateGeometry();
+}
+
+void ContentView::refreshItems()
+{
+    const qsizetype count = m_store->items().size();
+    m_countLabel->setText(countText());
+    const bool empty = count == 0;
+    m_clearButton->setVisible(!empty);
+    m_emptyState->setVisible(empty);
+    m_itemList->setVisible(!empty);
+}
+
+QString ContentView::titleText() const
+{
+    return m_store->activeTavloName();
+}
+
+QString ContentView::countText() const
+{
+    const long long count = m_store->items().size();
+    return QString::asprintf("%lld", count) + QStringLiteral(" item")
+        + (count == 1 ? QString() : QStringLiteral("s"));
+}
+
+bool ContentView::isShowingEmptyState() const
+{
+    return !m_emptyState->isHidden();
+}
+
+bool ContentView::isClearButtonShown() const
+{
+    return !m_clearButton->isHidden();
+}
+
+void ContentView::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange || event->type() == QEvent::StyleChange)
+        update();
+}
+
+void ContentView::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QRectF card = cardRect();
+    if (card.isEmpty())
+        return;
+
+    const QSize shadowSize = card.size().toSize();
+    if (m_shadowCardSize != shadowSize) {
+        m_shadow = makeShadow(shadowSize, shadowBlur);
+        m_shadowCardSize = shadowSize;
+    }
+    painter.save();
+    painter.setOpacity(0.18);
+    painter.drawImage(card.topLeft() + QPointF(-shadowBlur, -shadowBlur + shadowOffsetY), m_shadow);
+    painter.restore();
+
+    QPainterPath shape;
+    shape.addRoundedRect(card, cornerRadius, cornerRadius);
+    // The desktop gives no blur behind windows; a mostly opaque window tone keeps
+    // text legible.
+    QColor material = palette().color(QPalette::Active, QPalette::Window);
+    material.setAlphaF(0.86f);
+    painter.fillPath(shape, material);
+    painter.fillPath(shape, QColor(0, 0, 0, qRound(0.025 * 255)));
+
+    const QColor restBorder = ContentViewStyle::color(palette(), Tone::primary, 0.1);
+    const QColor dropBorder = ContentViewStyle::color(palette(), Tone::accent, 0.95);
+    const qreal lineWidth = 1 + m_dropProgress;
+    painter.setPen(QPen(ContentViewStyle::mix(restBorder, dropBorder, m_dropProgress), lineWidth));
+    painter.setBrush(Qt::NoBrush);
+    // Stroke centred on the card's outline, as the card's border is.
+    painter.drawPath(shape);
+}
+
+void ContentView::setDropTargeted(bool targeted)
+{
+    if (m_dropTargeted == targeted)
+        return;
+    m_dropTargeted = targeted;
+    m_dropAnimation->stop();
+    m_dropAnimation->setStartValue(m_dropProgress);
+    m_dropAnimation->setEndValue(targeted ? 1.0 : 0.0);
+    m_dropAnimation->start();
+    m_emptyState->setHighlight(m_dropProgress, m_dropTargeted);
+    update();
+    Q_EMIT dropTargetedChanged(targeted);
+}
+
+bool ContentView::isOwnDrag(const QDropEvent *event) const
+{
+    // An item dragged out of this card and let go over it would come back as a
+    // duplicate.
+    const auto *source = qobject_cast<const QWidget *>(event->source());
+    return source && (source == this || isAncestorOf(source));
+}
+
+void ContentView::dragEnterEvent(QDragEnterEvent *event)
+{
+    if (isOwnDrag(event) || !acceptsMimeData(event->mimeData())) {
+        event->ignore();
+        return;
+    }
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+    setDropTargeted(true);
+}
+
+void ContentView::dragMoveEvent(QDragMoveEvent *event)
+{
+    if (!m_dropTargeted) {
+        event->ignore();
+        return;
+    }
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+}
+
+void ContentView::dragLeaveEvent(QDragLeaveEvent *event)
+{
+    event->accept();
+    setDropTargeted(false);
+}
+
+void ContentView::dropEvent(QDropEvent *event)
+{
+    setDropTargeted(false);
+    bool taken = false;
+    if (!isOwnDrag(event) && acceptsMimeData(event->mimeData())) {
+#if QUORVIN_HAVE_INGEST
+        taken = m_ingest->handleDrop(event->mimeData());
+#endif
+    }
+    if (taken) {
+        event->setDropAction(Qt::CopyAction);
+        event->accept();
+    } else {
+        event->ignore();
+    }
+}
+
+bool ContentView::canPaste() const
+{
+#if QUORVIN_HAVE_INGEST
+    return m_ingest->canPaste();
+#else
+    return false;
+#endif
+}
+
+void ContentView::paste()
+{
+#if QUORVIN_HAVE_INGEST
+    m_ingest->pasteFromPasteboard();
+#endif
+}
+
+QMenu *ContentView::cardContextMenu()
+{
+    m_contextMenu->clear();
+    QAction *pasteAction = m_contextMenu->addAction(QStringLiteral("Paste"));
+    pasteAction->setEnabled(canPaste());
+    connect(pasteAction, &QAction::triggered, this, &ContentView::paste);
+    return m_contextMenu;
+}
+
+void ContentView::contextMenuEvent(QContextMenuEvent *event)
+{
+    cardContextMenu()->popup(event->globalPos());
+    event->accept();
+}
+
+QMenu *ContentView::tavloMenu()
+{
+    fillTavloMenu();
+    return m_tavloMenu;
+}
+
+void ContentView::fillTavloMenu()
+{
+    m_tavloMenu->clear();
+    m_orientationMenu->clear();
+    const QFontMetrics metrics(m_tavloMenu->font());
+
+    const QUuid active = m_store->activeTavloID();
+    for (const StoredTavloDefinition &tavlo : m_store->tavlos()) {
+        QAction *action = m_tavloMenu->addAction(menuText(shownName(tavlo.name, metrics)));
+        // Only the active entry is checkable, so the others show no indicator at
+        // all.
+        if (tavlo.id == active) {
+            action->setCheckable(true);
+            action->setChecked(true);
+        }
+        const QUuid id = tavlo.id;
+        connect(action, &QAction::triggered, this, [this, id] { m_store->selectTavlo(id); });
+    }
+    m_tavloMenu->addSeparator();
+    connect(m_tavloMenu->addAction(QStringLiteral("New Tavlo\u2026")), &QAction::triggered, this,
+            &ContentView::showNewTavloDialog);
+    connect(m_tavloMenu->addAction(QStringLiteral("Rename Tavlo\u2026")), &QAction::triggered, this,
+            &ContentView::showRenameTavloDialog);
+    if (m_store->tavlos().size() >= 2) {
+        connect(m_tavloMenu->addAction(QStringLiteral("Delete Tavlo\u2026")), &QAction::triggered, this,
+                &ContentView::showDeleteTavloDialog);
+    }
+    m_tavloMenu->addSeparator();
+
+    const auto addOrientation = [this](const QString &text, TavloOrientation orientation) {
+        QAction *action = m_orientationMenu->addAction(text);
+        if (orientation == m_orientation) {
+            action->setCheckable(true);
+            action->setChecked(true);
+        }
+        connect(action, &QAction::triggered, this, [this, orientation] { setOrientation(orientation); });
+    };
+    addOrientation(QStringLiteral("Horizontal"), TavloOrientation::horizontal);
+    addOrientation(QStringLiteral("Vertical"), TavloOrientation::vertical);
+    m_tavloMenu->addMenu(m_orientationMenu);
+    m_tavloMenu->addSeparator();
+    connect(m_tavloMenu->addAction(QStringLiteral("Quit Quorvin")), &QAction::triggered, this,
+            &ContentView::quitRequested);
+}
+
+void ContentView::clearTavlo()
+{
+    m_store->clearActiveTavlo();
+}
+
+void ContentView::closeDialog()
+{
+    if (m_dialog) {
+        QDialog *dialog = m_dialog;
+        m_dialog = nullptr;
+        dialog->disconnect(this);
+        dialog->reject();
+        dialog->deleteLater();
+    }
+    m_showingNewTavlo = m_showingRenameTavlo = m_showingDeleteTavlo = false;
+}
+
+void ContentView::showNewTavloDialog()
+{
+    showNameDialog(true);
+}
+
+void ContentView::showRenameTavloDialog()
+{
+    showNameDialog(false);
+}
+
+void ContentView::showNameDialog(bool creating)
+{
+    closeDialog();
+    m_tavloNameDraft = creating ? QString() : m_store->activeTavloName();
+    (creating ? m_showingNewTavlo : m_showingRenameTavlo) = true;
+
+    auto *dialog = new QDialog(this, Qt::Dialog | Qt::WindowStaysOnTopHint);
+    dialog->setObjectName(creating ? QStringLiteral("newTavloDialog") : QStringLiteral("renameTavloDialog"));
+    dialog->setWindowTitle(creating ? QStringLiteral("New Tavlo") : QStringLiteral("Rename Tavlo"));
+    dialog->setWindowModality(Qt::WindowModal);
+    auto *layout = new QVBoxLayout(dialog);
+
+    auto *heading = new QLabel(dialog->windowTitle(), dialog);
+    QFont headingFont = heading->font();
+    headingFont.setBold(true);
+    heading->setFont(headingFont);
+    layout->addWidget(heading);
+    if (creating) {
+        auto *message = new QLabel(QStringLiteral("Create a separate working set."), dialog);
+        message->setObjectName(QStringLiteral("message"));
+        layout->addWidget(message);
+    }
+
+    auto *field = new QLineEdit(dialog);
+    field->setObjectName(QStringLiteral("nameField"));
+    field->setPlaceholderText(QStringLiteral("Tavlo name"));
+    field->setMaxLength(qMax<qsizetype>(32767, m_tavloNameDraft.size()));
+    field->setText(m_tavloNameDraft);
+    field->setMinimumWidth(260);
+    connect(field, &QLineEdit::textChanged, this, [this](const QString &text) { m_tavloNameDraft = text; });
+    layout->addWidget(field);
+
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    auto *cancel = new QPushButton(QStringLiteral("Cancel"), dialog);
+    auto *confirm = new QPushButton(creating ? QStringLiteral("Create") : QStringLiteral("Save"), dialog);
+    cancel->setObjectName(QStringLiteral("cancelButton"));
+    confirm->setObjectName(QStringLiteral("confirmButton"));
+    cancel->setAutoDefault(false);
+    confirm->setDefault(true);
+    buttons->addWidget(cancel);
+    buttons->addWidget(confirm);
+    layout->addLayout(buttons);
+
+    connect(cancel, &QPushButton::clicked, dialog, &QDialog::reject);
+    connect(confirm, &QPushButton::clicked, dialog, &QDialog::accept);
+    connect(dialog, &QDialog::finished, this, [this, dialog, creating](int result) {
+        if (m_dialog != dialog)
+            return;
+        m_dialog = nullptr;
+        m_showingNewTavlo = m_showingRenameTavlo = false;
+        dialog->deleteLater();
+        // The store trims the name and decides what a blank one means.
+        if (result == QDialog::Accepted) {
+            if (creating)
+                m_store->createTavlo(m_tavloNameDraft);
+            else
+                m_store->renameActiveTavlo(m_tavloNameDraft);
+        }
+    });
+
+    m_dialog = dialog;
+    dialog->open();
+    dialog->activateWindow();
+    field->setFocus();
+    field->selectAll();
+}
+
+void ContentView::showDeleteTavloDialog()
+{
+    closeDialog();
+    // The command is offered only with two or more tavlos; the store refuses the
+    // last one anyway.
+    if (m_store->tavlos().size() < 2)
+        return;
+    m_showingDeleteTavlo = true;
+
+    auto *box = new QMessageBox(this);
+    box->setObjectName(QStringLiteral("deleteTavloDialog"));
+    box->setWindowFlag(Qt::WindowStaysOnTopHint);
+    box->setWindowModality(Qt::WindowModal);
+    box->setIcon(QMessageBox::Warning);
+    const QString title = QStringLiteral("Delete \u201C")
+        + shownName(m_store->activeTavloName(), box->fontMetrics()) + QStringLiteral("\u201D?");
+    box->setWindowTitle(title);
+    box->setText(title);
+    box->setInformativeText(QStringLiteral("Its Tavlo items will be removed."));
+    QPushButton *remove = box->addButton(QStringLiteral("Delete Tavlo"), QMessageBox::DestructiveRole);
+    QPushButton *cancel = box->addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
+    remove->setObjectName(QStringLiteral("confirmButton"));
+    cancel->setObjectName(QStringLiteral("cancelButton"));
+    // Enter must not delete a whole tavlo by accident.
+    box->setDefaultButton(cancel);
+    box->setEscapeButton(cancel);
+
+    connect(box, &QMessageBox::finished, this, [this, box, remove] {
+        if (m_dialog != box)
+            return;
+        m_dialog = nullptr;
+        m_showingDeleteTavlo = false;
+        box->deleteLater();
+        if (box->clickedButton() == remove)
+            m_store->deleteActiveTavlo();
+    });
+
+    m_dialog = box;
+    box->open();
+    box->activateWindow();
+}
