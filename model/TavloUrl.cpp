@@ -400,7 +400,10 @@ TavloUrl TavloUrl::standardizedFileURL() const
     const auto parts = split(m_text);
     if (!parts)
         return *this;
-    const QString path = removeDotSegments(parts->path.in(m_text));
+    QString path = removeDotSegments(parts->path.in(m_text));
+    // Without an authority a path must not start with "//", or it would read as one.
+    if (!parts->authority.present() && path.startsWith(QLatin1String("//")))
+        path.prepend(QLatin1String("/."));
     QString text = parts->scheme.in(m_text).toString() + u':';
     if (parts->authority.present())
         text += QLatin1String("//") % parts->authority.in(m_text);
