@@ -589,6 +589,11 @@ void ContentView::fillTavloMenu()
             &ContentView::quitRequested);
 }
 
+QDialog *ContentView::openDialog() const
+{
+    return m_dialog;
+}
+
 void ContentView::clearTavlo()
 {
     m_store->clearActiveTavlo();

@@ -75,7 +75,7 @@ public:
 
     // The dialog that is open now, if any, and the text of the name field in New
     // and Rename.
-    QDialog *openDialog() const { return m_dialog; }
+    QDialog *openDialog() const;
     QString tavloNameDraft() const { return m_tavloNameDraft; }
     bool isShowingNewTavlo() const { return m_showingNewTavlo; }
     bool isShowingRenameTavlo() const { return m_showingRenameTavlo; }
