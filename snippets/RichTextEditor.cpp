@@ -1,0 +1,177 @@
+#include "snippets/RichTextEditor.h"
+
+#include <QAbstractTextDocumentLayout>
+#include <QHBoxLayout>
+#include <QMimeData>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextDocumentFragment>
+
+#include "richtext/Rtf.h"
+#include "snippets/LineNumberGutterView.h"
+#include "snippets/SnippetLinks.h"
+
+namespace {
+
+const QStringList rtfFormats {QStringLiteral("text/rtf"), QStringLiteral("application/rtf"),
+                              QStringLiteral("text/richtext")};
+
+QByteArray rtfOf(const QMimeData *source)
+{
+    for (const QString &format : rtfFormats) {
+        if (source->hasFormat(format))
+            return source->data(format);
+    }
+    return {};
+}
+
+// Takes every picture out of `document`, so pasted or dropped rich text brings only its text.
+void removeImages(QTextDocument &document)
+{
+    QList<QPair<int, int>> images;
+    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
+        for (QTextBlock::iterator it = block.begin(); !it.atEnd(); ++it) {
+            const QTextFragment fragment = it.fragment();
+            if (fragment.charFormat().isImageFormat())
+                images.append({fragment.position(), fragment.length()});
+        }
+    }
+    QTextCursor cursor(&document);
+    for (auto it = images.crbegin(); it != images.crend(); ++it) {
+        cursor.setPosition(it->first);
+        cursor.setPosition(it->first + it->second, QTextCursor::KeepAnchor);
+        cursor.removeSelectedText();
+    }
+}
+
+} // namespace
+
+SnippetTextEdit::SnippetTextEdit(QWidget *parent) : QTextEdit(parent)
+{
+    setAcceptRichText(true);
+    setUndoRedoEnabled(true);
+    setReadOnly(false);
+    setTextInteractionFlags(Qt::TextEditorInteraction);
+    setFrameShape(QFrame::NoFrame);
+    setLineWrapMode(QTextEdit::WidgetWidth);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setTabChangesFocus(false);
+}
+
+bool SnippetTextEdit::canInsertFromMimeData(const QMimeData *source) const
+{
+    if (!source)
+        return false;
+    return (source->hasText() && !source->text().isEmpty()) || source->hasHtml() || !rtfOf(source).isEmpty()
+        || source->hasFormat(QStringLiteral("application/x-qrichtext"));
+}
+
+void SnippetTextEdit::insertFromMimeData(const QMimeData *source)
+{
+    if (!source || isReadOnly())
+        return;
+    QTextDocument incoming;
+    bool rich = false;
+    const QByteArray rtf = rtfOf(source);
+    if (!rtf.isEmpty() && Rtf::read(rtf, incoming) && !incoming.isEmpty())
+        rich = true;
+    else if (source->hasHtml()) {
+        incoming.setHtml(source->html());
+        rich = true;
+    }
+    if (!rich) {
+        QTextEdit::insertFromMimeData(source);
+        return;
+    }
+    removeImages(incoming);
+    if (incoming.isEmpty() && source->hasText()) {
+        // Only pictures came as rich text; the plain text is what is left to insert.
+        textCursor().insertText(source->text());
+    } else {
+        textCursor().insertFragment(QTextDocumentFragment(&incoming));
+    }
+    ensureCursorVisible();
+}
+
+RichTextEditor::RichTextEditor(const RichText &initialText, std::function<void(const RichText &)> onChange,
+                               QWidget *parent)
+    : QWidget(parent), m_onChange(std::move(onChange))
+{
+    m_gutter = new LineNumberGutterView(this);
+    m_textView = new SnippetTextEdit(this);
+
+    auto *layout = new QHBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(m_gutter);
+    layout->addWidget(m_textView, 1);
+
+    // The view edits its own copy; the value it came from stays as it was.
+    QTextDocument *document = initialText.toDocument().release();
+    document->setParent(m_textView);
+    document->setDocumentMargin(14);
+    document->setUndoRedoEnabled(true);
+    m_textView->setDocument(document);
+    document->clearUndoRedoStacks();
+    document->setModified(false);
+    m_gutter->setTextView(m_textView);
+
+    m_changeTimer.setSingleShot(true);
+    connect(&m_changeTimer, &QTimer::timeout, this, &RichTextEditor::flush);
+    connect(document, &QTextDocument::contentsChange, this, &RichTextEditor::contentsChanged);
+    auto repaintGutter = [gutter = m_gutter] {
+        gutter->update();
+    };
+    connect(m_textView->verticalScrollBar(), &QScrollBar::valueChanged, m_gutter, repaintGutter);
+    connect(m_textView->verticalScrollBar(), &QScrollBar::rangeChanged, m_gutter, repaintGutter);
+    connect(document->documentLayout(), &QAbstractTextDocumentLayout::update, m_gutter, repaintGutter);
+}
+
+RichTextEditor::~RichTextEditor()
+{
+    flush();
+}
+
+void RichTextEditor::contentsChanged(int position, int removed, int added)
+{
+    Q_UNUSED(removed);
+    m_gutter->update();
+    if (!m_markingLinks && added > 0) {
+        // Links are marked once the edit is over, not while the text view is still in it.
+        const bool idle = m_linkFrom < 0;
+        m_linkFrom = idle ? position : qMin(m_linkFrom, position);
+        m_linkEnd = idle ? position + added : qMax(m_linkEnd, position + added);
+        if (idle)
+            QTimer::singleShot(0, this, &RichTextEditor::markLinks);
+    }
+    m_pending = true;
+    const bool large = m_textView->document()->characterCount() > largeDocumentCharacters;
+    m_changeTimer.start(large ? largeDocumentDelayMs : 0);
+}
+
+void RichTextEditor::markLinks()
+{
+    if (m_linkFrom < 0)
+        return;
+    QTextDocument *document = m_textView->document();
+    const int last = document->characterCount() - 1;
+    const int from = qBound(0, m_linkFrom, last);
+    const int end = qBound(from, m_linkEnd, last);
+    m_linkFrom = m_linkEnd = -1;
+    m_markingLinks = true;
+    markTypedLinks(*document, from, end - from);
+    m_markingLinks = false;
+}
+
+void RichTextEditor::flush()
+{
+    m_changeTimer.stop();
+    if (!m_pending)
+        return;
+    m_pending = false;
+    if (m_onChange)
+        m_onChange(RichText::fromDocument(*m_textView->document()));
+}

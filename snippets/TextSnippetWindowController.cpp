@@ -1,0 +1,68 @@
+#include "snippets/TextSnippetWindowController.h"
+
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QVBoxLayout>
+
+#include "snippets/TextSnippetDetailView.h"
+
+TextSnippetWindow::TextSnippetWindow(const RichTextPayload &payload,
+                                     std::function<void(const RichText &)> updateText)
+    : QWidget(nullptr, Qt::Window)
+{
+    setWindowTitle(QStringLiteral("Text Snippet"));
+    setObjectName(QStringLiteral("textSnippetWindow"));
+    m_detailView = new TextSnippetDetailView(payload, std::move(updateText), this);
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(m_detailView);
+    // 600 × 420 asked for; the content's own minimum makes it at least 620 wide.
+    resize(QSize(600, 420).expandedTo(m_detailView->minimumSize()));
+}
+
+void TextSnippetWindow::closeEvent(QCloseEvent *event)
+{
+    m_detailView->flushEdits();
+    QWidget::closeEvent(event);
+    if (event->isAccepted())
+        Q_EMIT closed(this);
+}
+
+TextSnippetWindowController &TextSnippetWindowController::shared()
+{
+    // Parented to nothing and never deleted: it lives as long as the process.
+    static auto *controller = new TextSnippetWindowController;
+    return *controller;
+}
+
+TextSnippetWindow *TextSnippetWindowController::openSnippet(const RichTextPayload &payload,
+                                                            std::function<void(const RichText &)> updateText)
+{
+    auto *window = new TextSnippetWindow(payload, std::move(updateText));
+    connect(window, &TextSnippetWindow::closed, this, &TextSnippetWindowController::windowWillClose);
+
+    const QScreen *screen = QGuiApplication::screenAt(QCursor::pos());
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    if (screen) {
+        QRect frame(QPoint(), window->size());
+        frame.moveCenter(screen->availableGeometry().center());
+        window->move(frame.topLeft());
+    }
+    m_windows.append(window);
+    Q_EMIT windowsChanged();
+
+    window->show();
+    window->raise();
+    window->activateWindow();
+    return window;
+}
+
+void TextSnippetWindowController::windowWillClose(TextSnippetWindow *window)
+{
+    if (!m_windows.removeAll(window))
+        return;
+    Q_EMIT windowsChanged();
+    window->deleteLater();
+}

@@ -1,0 +1,239 @@
+#include <QApplication>
+#include <QButtonGroup>
+#include <QClipboard>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextEdit>
+
+#include "model/TavloItem.h"
+#include "platform/Defaults.h"
+#include "richtext/Rtf.h"
+#include "snippets/LineNumberGutterView.h"
+#include "snippets/RichTextEditor.h"
+#include "snippets/SavedToast.h"
+#include "snippets/SnippetSaveModel.h"
+#include "snippets/SnippetSavePopover.h"
+#include "snippets/TextSnippetDetailView.h"
+#include "snippets/TextSnippetWindowController.h"
+
+namespace {
+
+RichTextPayload plainPayload(const QString &text)
+{
+    return RichTextPayload {QByteArray(), text};
+}
+
+void closeAll()
+{
+    const QList<QWidget *> windows = TextSnippetWindowController::shared().windows();
+    for (QWidget *window : windows)
+        window->close();
+}
+
+} // namespace
+
+class TestSnippetWindow : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void cleanup();
+    void headerCountsPerceivedCharacters();
+    void editsFlowToTheCallback();
+    void copyPutsRtfAndPlainText();
+    void popoverFlowSavesAndShowsToast();
+    void folderChooserSavesIntoChosenFolder();
+    void windowsListFollowsOpenAndClose();
+
+private:
+    std::unique_ptr<QTemporaryDir> m_dir;
+};
+
+void TestSnippetWindow::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    auto settings = Defaults::open();
+    settings->remove(QLatin1String(SnippetSaveModel::lastFolderPathKey));
+    Defaults::flush(*settings);
+}
+
+void TestSnippetWindow::cleanup()
+{
+    closeAll();
+    QTRY_VERIFY(TextSnippetWindowController::shared().windows().isEmpty());
+}
+
+void TestSnippetWindow::headerCountsPerceivedCharacters()
+{
+    TextSnippetDetailView empty(plainPayload(QString()), nullptr);
+    QCOMPARE(empty.countLabel()->text(), QStringLiteral("0 characters"));
+    QCOMPARE(empty.minimumSize(), QSize(620, 420));
+
+    // An accented letter made of two code points and a flag made of four UTF-16 units: 2 characters.
+    TextSnippetDetailView accents(
+        plainPayload(QStringLiteral("e\u0301") + QString::fromUtf8("\xF0\x9F\x87\xA9\xF0\x9F\x87\xAA")),
+        nullptr);
+    QCOMPARE(accents.countLabel()->text(), QStringLiteral("2 characters"));
+}
+
+void TestSnippetWindow::editsFlowToTheCallback()
+{
+    QList<RichText> edits;
+    TextSnippetDetailView view(plainPayload(QStringLiteral("abc")),
+                               [&](const RichText &text) { edits.append(text); });
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    QTextEdit *text = view.editor()->textView();
+    text->moveCursor(QTextCursor::End);
+    QTest::keyClicks(text, QStringLiteral("de"));
+    QTRY_VERIFY(!edits.isEmpty());
+    QCOMPARE(edits.last().string(), QStringLiteral("abcde"));
+    QCOMPARE(view.currentPlainText(), QStringLiteral("abcde"));
+    QCOMPARE(view.countLabel()->text(), QStringLiteral("5 characters"));
+}
+
+void TestSnippetWindow::copyPutsRtfAndPlainText()
+{
+    QClipboard *clipboard = QGuiApplication::clipboard();
+    TextSnippetDetailView plain(plainPayload(QStringLiteral("just text")), nullptr);
+    plain.copyButton()->click();
+    QCOMPARE(clipboard->mimeData()->text(), QStringLiteral("just text"));
+    // The payload had no RTF: only plain text goes out.
+    QVERIFY(!clipboard->mimeData()->hasFormat(QStringLiteral("text/rtf")));
+    QVERIFY(plain.copied());
+    QCOMPARE(plain.copyButton()->text(), QStringLiteral("Copied"));
+    QTRY_COMPARE(plain.copyButton()->text(), QStringLiteral("Copy"));
+    QVERIFY(!plain.copied());
+
+    // After an edit the RTF is the edited text's.
+    TextSnippetDetailView rich(makeRichTextPayload(RichText::fromPlainText(QStringLiteral("rich"))), nullptr);
+    QTextEdit *text = rich.editor()->textView();
+    text->moveCursor(QTextCursor::End);
+    text->insertPlainText(QStringLiteral(" text"));
+    rich.copy();
+    QCOMPARE(clipboard->mimeData()->text(), QStringLiteral("rich text"));
+    const QByteArray rtf = clipboard->mimeData()->data(QStringLiteral("text/rtf"));
+    if (!Rtf::write(QTextDocument()).isEmpty()) {
+        const auto read = Rtf::toRichText(rtf);
+        QVERIFY(read);
+        QCOMPARE(read->string(), QStringLiteral("rich text"));
+    }
+}
+
+void TestSnippetWindow::popoverFlowSavesAndShowsToast()
+{
+    auto *window = TextSnippetWindowController::shared().openSnippet(
+        plainPayload(QStringLiteral("Plan: a/b\nbody")), nullptr);
+    QVERIFY(QTest::qWaitForWindowExposed(window));
+    TextSnippetDetailView *view = window->detailView();
+    SnippetSavePopover *popover = view->savePopover();
+
+    view->saveAsButton()->click();
+    QTRY_VERIFY(popover->isVisible());
+    QCOMPARE(popover->filenameField()->text(), QStringLiteral("Plan- a-b.txt"));
+    QCOMPARE(popover->folderLabel()->text(), QStringLiteral("No folder selected"));
+    QCOMPARE(popover->destinationGroup()->checkedId(), int(SaveDestination::lastFolder));
+    // The popup opens below its button.
+    QVERIFY(popover->geometry().top() >= view->saveAsButton()->mapToGlobal(QPoint(0, 0)).y());
+
+    popover->saveButton()->click();
+    QCOMPARE(popover->statusLabel()->text(), QStringLiteral("Choose a folder"));
+    QVERIFY(popover->statusLabel()->isVisible());
+
+    // Pick the documents segment, pointed at a temporary folder through the user-dirs file.
+    QButtonGroup *group = popover->destinationGroup();
+    group->button(int(SaveDestination::documents))->click();
+    QCOMPARE(view->saveModel()->saveDestination(), SaveDestination::documents);
+    view->saveModel()->setSaveDestination(SaveDestination::lastFolder);
+
+    const QString existing = m_dir->filePath(QStringLiteral("Plan- a-b.txt"));
+    {
+        QFile file(existing);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("old");
+    }
+    view->saveModel()->folderChosen(m_dir->path());
+    QTRY_VERIFY(popover->confirmationRow()->isVisible());
+    QVERIFY(!popover->actionRow()->isVisible());
+    QTest::keyClick(popover->filenameField(), Qt::Key_Return);
+
+    QTRY_VERIFY(!popover->isVisible());
+    QFile saved(existing);
+    QVERIFY(saved.open(QIODevice::ReadOnly));
+    QCOMPARE(saved.readAll(), QByteArray("Plan: a/b\nbody"));
+
+    auto *toast = window->findChild<SavedToast *>();
+    QVERIFY(toast);
+    QCOMPARE(toast->message(), QStringLiteral("Saved Plan- a-b.txt"));
+    QCOMPARE(toast->size(), QSize(260, 48));
+    // Centred over the window, 52 pixels below its top edge.
+    QVERIFY(qAbs(toast->geometry().center().x() - window->frameGeometry().center().x()) <= 1);
+    QCOMPARE(toast->geometry().top(), window->frameGeometry().top() + 52);
+    QTRY_VERIFY_WITH_TIMEOUT(!window->findChild<SavedToast *>(), 4000);
+}
+
+void TestSnippetWindow::folderChooserSavesIntoChosenFolder()
+{
+    TextSnippetDetailView view(plainPayload(QStringLiteral("chosen text")), nullptr);
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+
+    view.saveModel()->setSaveFilename(QStringLiteral("  "));
+    view.chooseFolder();
+    QVERIFY(!view.folderChooser());
+    QCOMPARE(view.saveModel()->saveStatus(), QStringLiteral("Enter a filename first"));
+
+    view.openSavePopover();
+    view.saveModel()->setSaveFilename(QStringLiteral("picked.txt"));
+    view.savePopover()->chooseFolderButton()->click();
+    QFileDialog *dialog = view.folderChooser();
+    QVERIFY(dialog);
+    QCOMPARE(dialog->windowTitle(), QStringLiteral("Choose Save Folder"));
+    QCOMPARE(dialog->labelText(QFileDialog::Accept), QStringLiteral("Save Here"));
+    QCOMPARE(dialog->fileMode(), QFileDialog::Directory);
+    QVERIFY(!dialog->isModal());
+
+    dialog->setDirectory(m_dir->path());
+    dialog->selectFile(m_dir->path());
+    static_cast<QDialog *>(dialog)->accept();
+    const QString target = m_dir->filePath(QStringLiteral("picked.txt"));
+    QTRY_VERIFY(QFileInfo::exists(target));
+    QTRY_VERIFY(!view.saveModel()->isWriting());
+    QCOMPARE(view.saveModel()->chosenFolder(), QDir::cleanPath(m_dir->path()));
+    QCOMPARE(Defaults::open()->value(QLatin1String(SnippetSaveModel::lastFolderPathKey)).toString(),
+             QDir::cleanPath(m_dir->path()));
+}
+
+void TestSnippetWindow::windowsListFollowsOpenAndClose()
+{
+    TextSnippetWindowController &controller = TextSnippetWindowController::shared();
+    QList<QString> firstEdits;
+    auto *first = controller.openSnippet(plainPayload(QStringLiteral("one")),
+                                         [&](const RichText &text) { firstEdits.append(text.string()); });
+    auto *second = controller.openSnippet(plainPayload(QStringLiteral("one")), nullptr);
+    QCOMPARE(controller.windows(), (QList<QWidget *> {first, second}));
+    QCOMPARE(first->windowTitle(), QStringLiteral("Text Snippet"));
+    QVERIFY(first->width() >= 620);
+    QCOMPARE(first->geometry().center(), second->geometry().center());
+
+    // An edit still being gathered reaches the store when the window closes.
+    first->detailView()->editor()->textView()->insertPlainText(QStringLiteral("x"));
+    QPointer<QWidget> gone(first);
+    first->close();
+    QCOMPARE(firstEdits.value(firstEdits.size() - 1), QStringLiteral("xone"));
+    QCOMPARE(controller.windows(), (QList<QWidget *> {second}));
+    QTRY_VERIFY(gone.isNull());
+
+    second->close();
+    QVERIFY(controller.windows().isEmpty());
+}
+
+QTEST_MAIN(TestSnippetWindow)
+#include "tst_snippetwindow.moc"
