@@ -405,6 +405,14 @@ void ContentView::changeEvent(QEvent *event)
         update();
 }
 
+void ContentView::hideEvent(QHideEvent *event)
+{
+    QWidget::hideEvent(event);
+    // A dialog must not float on screen for a panel that is gone; hiding counts as cancelling.
+    closeDialog();
+    setDropTargeted(false);
+}
+
 void ContentView::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);

@@ -3,6 +3,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
@@ -179,6 +180,21 @@ private Q_SLOTS:
         QCOMPARE(view.tavloNameDraft(), QStringLiteral("Home"));
         QTest::keyClick(view.openDialog(), Qt::Key_Escape);
         QVERIFY(!view.isShowingRenameTavlo());
+        QCOMPARE(view.titleText(), QStringLiteral("Home"));
+    }
+
+    void hidingThePanelCancelsItsDialog()
+    {
+        ContentView view;
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        view.showRenameTavloDialog();
+        QPointer<QDialog> dialog = view.openDialog();
+        dialog->findChild<QLineEdit *>(QStringLiteral("nameField"))->setText(QStringLiteral("Elsewhere"));
+        view.hide();
+        QVERIFY(!view.isShowingRenameTavlo());
+        QVERIFY(!view.openDialog());
+        QTRY_VERIFY(!dialog);
         QCOMPARE(view.titleText(), QStringLiteral("Home"));
     }
 
