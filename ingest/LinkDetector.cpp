@@ -253,9 +253,8 @@ bool isIPv4(const char16_t *s, qsizetype start, const HostToken &t)
             if (digits == 0 || digits > 3 || value > 255)
                 return false;
             value = digits = 0;
-        } else {
+        } else if (++digits <= 3) {
             value = value * 10 + (s[i] - '0');
-            ++digits;
         }
     }
     return true;
@@ -432,11 +431,11 @@ std::optional<Match> schemeLink(const char16_t *s, qsizetype n, qsizetype start,
     // "http://http://..." is a doubled scheme, not a host named "http".
     if (hostEnd + 2 < n && s[hostEnd] == ':' && s[hostEnd + 1] == '/' && s[hostEnd + 2] == '/')
         return std::nullopt;
-    bool more = false;
-    const qsizetype end = scanTail(s, hostEnd, n, &more);
     const auto host = hostText(s, hostStart, hostEnd, wide);
     if (!host)
         return std::nullopt;
+    bool more = false;
+    const qsizetype end = scanTail(s, hostEnd, n, &more);
     QString url;
     url.reserve(end - start + 8);
     url.append(QStringView(s + start, authority - start));
@@ -446,7 +445,8 @@ std::optional<Match> schemeLink(const char16_t *s, qsizetype n, qsizetype start,
     return Match {start, end - start, url};
 }
 
-// A bare domain (or an IPv4 address with a port or path) starting at `start`.
+// A bare domain (or an IPv4 address with a port or path) starting at `start`. The host is
+// judged before the path is scanned, so a rejected name costs only its own length.
 std::optional<Match> bareLink(const char16_t *s, qsizetype n, qsizetype start, const HostToken &t)
 {
     if (!t.wellFormed || t.underscore || t.labels < 2)
@@ -455,27 +455,29 @@ std::optional<Match> bareLink(const char16_t *s, qsizetype n, qsizetype start, c
         return std::nullopt;
     if (t.end < n && s[t.end] == '@') // the name part of an e-mail address
         return std::nullopt;
-    bool more = false;
-    const qsizetype end = scanTail(s, t.end, n, &more);
+    const QStringView hostView(s + start, t.end - start);
+    bool extensionLike = false;
     if (t.numeric) {
-        // A lone dotted quad is more often a version than a host.
-        if (!more || !isIPv4(s, start, t))
+        if (!isIPv4(s, start, t))
             return std::nullopt;
     } else {
-        const QStringView host(s + start, t.end - start);
-        if (!registrable(host))
+        if (!registrable(hostView))
             return std::nullopt;
-        if (t.labels == 2 && !more) {
-            const qsizetype dot = host.lastIndexOf(QLatin1Char('.'));
+        if (t.labels == 2) {
+            const qsizetype dot = hostView.lastIndexOf(QLatin1Char('.'));
             QVarLengthArray<char16_t, 8> tld;
-            for (qsizetype i = dot + 1; i < host.size(); ++i)
-                tld.append(asciiLower(host[i].unicode()));
-            if (isExtensionLikeTld(View(tld.data(), std::size_t(tld.size()))))
-                return std::nullopt;
+            for (qsizetype i = dot + 1; i < hostView.size(); ++i)
+                tld.append(asciiLower(hostView[i].unicode()));
+            extensionLike = isExtensionLikeTld(View(tld.data(), std::size_t(tld.size())));
         }
     }
     const auto host = hostText(s, start, t.end, t.wide);
     if (!host)
+        return std::nullopt;
+    bool more = false;
+    const qsizetype end = scanTail(s, t.end, n, &more);
+    // A lone dotted quad is more often a version than a host; "setup.sh" is a file name.
+    if (!more && (t.numeric || extensionLike))
         return std::nullopt;
     QString url = QStringLiteral("http://");
     url.append(*host);

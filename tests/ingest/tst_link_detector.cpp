@@ -39,6 +39,7 @@ void TestLinkDetector::firstMatch_data()
     row("bare ipv4 with port", u"at 10.0.0.1:22 ok"_qs, u"http://10.0.0.1:22"_qs, u"10.0.0.1:22"_qs);
     row("bare ipv4 alone", u"version 1.2.3.4"_qs, QString());
     row("bad ipv4", u"http://300.1.1.1/"_qs, QString());
+    row("long ipv4 label", u"http://4444444444.1.1.1/"_qs, QString());
     row("localhost", u"http://localhost:3000/"_qs, u"http://localhost:3000/"_qs);
     row("ipv6", u"http://[::1]:8080/x"_qs, u"http://[::1]:8080/x"_qs);
     row("user info", u"http://user:pw@example.com/"_qs, u"http://user:pw@example.com/"_qs);
@@ -166,6 +167,9 @@ void TestLinkDetector::hostileInputStaysBounded()
     QVERIFY(!LinkDetector::findNext(schemes));
     const QString parens = u"https://example.com/"_qs + QString(u"("_qs).repeated(200000);
     QCOMPARE(LinkDetector::findNext(parens)->length, parens.size());
+    // Names that fail the suffix check must not make the scanner read their tails again.
+    const QString queries = QString(u"a.b?"_qs).repeated(100000);
+    QVERIFY(!LinkDetector::findNext(queries));
     const QString ats = QString(u"a@"_qs).repeated(100000) + u"example.com"_qs;
     QVERIFY(!LinkDetector::findNext(ats));
     QString lone = u"example.com "_qs;

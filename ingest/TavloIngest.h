@@ -1,0 +1,82 @@
+#pragma once
+
+#include <QObject>
+#include <QStringList>
+#include <QThreadPool>
+#include <QTimer>
+
+#include <deque>
+#include <variant>
+
+#include "model/TavloUrl.h"
+#include "richtext/RichText.h"
+
+class QMimeData;
+class TavloStore;
+
+// Turns dropped and pasted content into items on the active tavlo.
+//
+// A drop or paste copies what it needs out of the QMimeData at once, converts it on a worker
+// thread (text decoding, link detection, RTF and HTML reading, writing image clippings) and
+// hands the results back to the GUI thread, where each item becomes one store call. Calls are
+// fed to the store in slices of a few milliseconds so large drops never stall the panel.
+// Items therefore appear some time after handleDrop() or pasteFromPasteboard() return.
+class TavloIngest : public QObject
+{
+    Q_OBJECT
+
+public:
+    // `store` must outlive this object.
+    explicit TavloIngest(TavloStore &store, QObject *parent = nullptr);
+    // Waits for conversions in flight; their results are dropped.
+    ~TavloIngest() override;
+
+    // The formats a drop target should accept, and whether `data` offers any of them.
+    static QStringList acceptedFormats();
+    static bool canAccept(const QMimeData *data);
+
+    // Starts adding what `data` carries. True when something in it was taken (also when its
+    // content later turns out unreadable), false when it offers nothing this accepts.
+    bool handleDrop(const QMimeData *data);
+    // The "Paste" command: adds what the clipboard holds.
+    void pasteFromPasteboard();
+    // Whether "Paste" has anything to work on.
+    bool canPaste() const;
+
+    // No conversion in flight and no store call waiting.
+    bool isIdle() const;
+
+    struct AddFile
+    {
+        TavloUrl url;
+    };
+    struct AddUrl
+    {
+        TavloUrl url;
+    };
+    struct AddText
+    {
+        QString text;
+    };
+    struct AddRichText
+    {
+        RichText richText;
+    };
+    using Call = std::variant<AddFile, AddUrl, AddText, AddRichText>;
+
+Q_SIGNALS:
+    // Everything started so far has reached the store.
+    void idle();
+
+private:
+    template<typename Work>
+    void submit(Work work);
+    void deliver(QList<Call> calls);
+    void drain();
+
+    TavloStore &m_store;
+    QThreadPool m_pool;
+    QTimer m_drainTimer;
+    std::deque<Call> m_pending;
+    int m_jobsInFlight = 0;
+};
