@@ -96,8 +96,21 @@ void SnippetTextEdit::insertFromMimeData(const QMimeData *source)
     ensureCursorVisible();
 }
 
+std::unique_ptr<QTextDocument> snippetDocument(const RichTextPayload &payload)
+{
+    auto document = std::make_unique<QTextDocument>();
+    if (payload.rtfData.isEmpty() || !Rtf::read(payload.rtfData, *document))
+        document->setPlainText(payload.plainText);
+    return document;
+}
+
 RichTextEditor::RichTextEditor(const RichText &initialText, std::function<void(const RichText &)> onChange,
                                QWidget *parent)
+    : RichTextEditor(initialText.toDocument(), std::move(onChange), parent)
+{ }
+
+RichTextEditor::RichTextEditor(std::unique_ptr<QTextDocument> document,
+                               std::function<void(const RichText &)> onChange, QWidget *parent)
     : QWidget(parent), m_onChange(std::move(onChange))
 {
     m_gutter = new LineNumberGutterView(this);
@@ -108,26 +121,45 @@ RichTextEditor::RichTextEditor(const RichText &initialText, std::function<void(c
     layout->setSpacing(0);
     layout->addWidget(m_gutter);
     layout->addWidget(m_textView, 1);
+    m_gutter->setTextView(m_textView);
 
-    // The view edits its own copy; the value it came from stays as it was.
-    QTextDocument *document = initialText.toDocument().release();
+    m_changeTimer.setSingleShot(true);
+    connect(&m_changeTimer, &QTimer::timeout, this, &RichTextEditor::flush);
+    auto repaintGutter = [gutter = m_gutter] {
+        gutter->update();
+    };
+    connect(m_textView->verticalScrollBar(), &QScrollBar::valueChanged, m_gutter, repaintGutter);
+    connect(m_textView->verticalScrollBar(), &QScrollBar::rangeChanged, m_gutter, repaintGutter);
+
+    if (document) {
+        adoptDocument(std::move(document));
+    } else {
+        m_textView->setReadOnly(true);
+        m_textView->setPlaceholderText(QStringLiteral("Loading…"));
+    }
+}
+
+void RichTextEditor::adoptDocument(std::unique_ptr<QTextDocument> owned)
+{
+    if (!owned || m_loaded)
+        return;
+    m_loaded = true;
+    QTextDocument *document = owned.release();
     document->setParent(m_textView);
     document->setDocumentMargin(14);
     document->setUndoRedoEnabled(true);
     m_textView->setDocument(document);
     document->clearUndoRedoStacks();
     document->setModified(false);
-    m_gutter->setTextView(m_textView);
+    m_textView->setPlaceholderText(QString());
+    m_textView->setReadOnly(false);
+    m_textView->setTextInteractionFlags(Qt::TextEditorInteraction);
 
-    m_changeTimer.setSingleShot(true);
-    connect(&m_changeTimer, &QTimer::timeout, this, &RichTextEditor::flush);
     connect(document, &QTextDocument::contentsChange, this, &RichTextEditor::contentsChanged);
-    auto repaintGutter = [gutter = m_gutter] {
-        gutter->update();
-    };
-    connect(m_textView->verticalScrollBar(), &QScrollBar::valueChanged, m_gutter, repaintGutter);
-    connect(m_textView->verticalScrollBar(), &QScrollBar::rangeChanged, m_gutter, repaintGutter);
-    connect(document->documentLayout(), &QAbstractTextDocumentLayout::update, m_gutter, repaintGutter);
+    connect(document->documentLayout(), &QAbstractTextDocumentLayout::update, m_gutter,
+            [gutter = m_gutter] { gutter->update(); });
+    m_gutter->update();
+    Q_EMIT documentLoaded();
 }
 
 RichTextEditor::~RichTextEditor()
@@ -148,8 +180,9 @@ void RichTextEditor::contentsChanged(int position, int removed, int added)
             QTimer::singleShot(0, this, &RichTextEditor::markLinks);
     }
     m_pending = true;
-    const bool large = m_textView->document()->characterCount() > largeDocumentCharacters;
-    m_changeTimer.start(large ? largeDocumentDelayMs : 0);
+    // Handing over a copy costs time in proportion to the text, so a large one waits for a pause.
+    const int characters = m_textView->document()->characterCount();
+    m_changeTimer.start(characters > largeDocumentCharacters ? largeDocumentDelayMs : 0);
 }
 
 void RichTextEditor::markLinks()

@@ -5,8 +5,16 @@
 #include <QWidget>
 
 #include <functional>
+#include <memory>
 
+#include "model/TavloItem.h"
 #include "richtext/RichText.h"
+
+class QTextDocument;
+
+// A new document with the snippet's text: its RTF when that reads, else its plain text.
+// Safe on a worker thread; move the result to the GUI thread before it is shown.
+std::unique_ptr<QTextDocument> snippetDocument(const RichTextPayload &payload);
 
 class LineNumberGutterView;
 
@@ -33,17 +41,27 @@ class RichTextEditor : public QWidget
 public:
     RichTextEditor(const RichText &initialText, std::function<void(const RichText &)> onChange,
                    QWidget *parent = nullptr);
+    // Edits `document` itself. Without one the editor shows "Loading…" and stays read-only until
+    // adoptDocument() hands it the text.
+    RichTextEditor(std::unique_ptr<QTextDocument> document, std::function<void(const RichText &)> onChange,
+                   QWidget *parent = nullptr);
     ~RichTextEditor() override;
 
     SnippetTextEdit *textView() const { return m_textView; }
     LineNumberGutterView *gutter() const { return m_gutter; }
+
+    void adoptDocument(std::unique_ptr<QTextDocument> document);
+    bool isLoaded() const { return m_loaded; }
 
     bool hasPendingChange() const { return m_pending; }
     void flush();
 
     // Documents above this many characters gather edits for `largeDocumentDelayMs`.
     static constexpr int largeDocumentCharacters = 200'000;
-    static constexpr int largeDocumentDelayMs = 300;
+    static constexpr int largeDocumentDelayMs = 1000;
+
+Q_SIGNALS:
+    void documentLoaded();
 
 private:
     void contentsChanged(int position, int removed, int added);
@@ -54,6 +72,7 @@ private:
     std::function<void(const RichText &)> m_onChange;
     QTimer m_changeTimer;
     bool m_pending = false;
+    bool m_loaded = false;
     bool m_markingLinks = false;
     int m_linkFrom = -1;
     int m_linkEnd = -1;

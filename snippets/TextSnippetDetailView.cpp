@@ -9,6 +9,9 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QStyle>
+#include <QTextDocument>
+#include <QThread>
+#include <QThreadPool>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -71,9 +74,28 @@ TextSnippetDetailView::TextSnippetDetailView(const RichTextPayload &payload,
     divider->setFrameShadow(QFrame::Sunken);
     layout->addWidget(divider);
 
+    // A large snippet is read on a worker thread so the window comes up at once.
+    const bool large = payload.rtfData.size() + payload.plainText.size() * 2 > backgroundLoadBytes;
     m_editor = new RichTextEditor(
-        payload.attributedString(), [this](const RichText &text) { textEdited(text); }, this);
+        large ? nullptr : snippetDocument(payload), [this](const RichText &text) { textEdited(text); }, this);
     layout->addWidget(m_editor, 1);
+    if (large) {
+        QPointer<RichTextEditor> editor(m_editor);
+        QThread *guiThread = thread();
+        QThreadPool::globalInstance()->start([payload, editor, guiThread] {
+            QTextDocument *document = snippetDocument(payload).release();
+            document->moveToThread(guiThread);
+            QMetaObject::invokeMethod(
+                qApp,
+                [editor, document] {
+                    if (editor)
+                        editor->adoptDocument(std::unique_ptr<QTextDocument>(document));
+                    else
+                        delete document;
+                },
+                Qt::QueuedConnection);
+        });
+    }
 
     m_saveModel = new SnippetSaveModel([this] { return currentPlainText(); }, this);
     m_popover = new SnippetSavePopover(m_saveModel, this);

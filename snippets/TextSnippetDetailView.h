@@ -25,6 +25,8 @@ class TextSnippetDetailView : public QWidget
 
 public:
     static constexpr int copiedResetMs = 800;
+    // Payloads above this size (RTF plus UTF-16 text) are read on a worker thread.
+    static constexpr qsizetype backgroundLoadBytes = 512 * 1024;
 
     TextSnippetDetailView(const RichTextPayload &payload, std::function<void(const RichText &)> onChange,
                           QWidget *parent = nullptr);

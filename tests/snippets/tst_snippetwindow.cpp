@@ -47,6 +47,7 @@ private Q_SLOTS:
     void cleanup();
     void headerCountsPerceivedCharacters();
     void editsFlowToTheCallback();
+    void largeSnippetLoadsInBackground();
     void copyPutsRtfAndPlainText();
     void popoverFlowSavesAndShowsToast();
     void folderChooserSavesIntoChosenFolder();
@@ -97,6 +98,38 @@ void TestSnippetWindow::editsFlowToTheCallback()
     QCOMPARE(edits.last().string(), QStringLiteral("abcde"));
     QCOMPARE(view.currentPlainText(), QStringLiteral("abcde"));
     QCOMPARE(view.countLabel()->text(), QStringLiteral("5 characters"));
+}
+
+void TestSnippetWindow::largeSnippetLoadsInBackground()
+{
+    const QString text = QStringLiteral("a line of a long snippet\n").repeated(30000);
+    QList<QString> edits;
+    TextSnippetDetailView view(plainPayload(text),
+                               [&](const RichText &edited) { edits.append(edited.string()); });
+    RichTextEditor *editor = view.editor();
+    // Until the text is read nothing can be typed, but the window already counts, copies and saves it.
+    QVERIFY(!editor->isLoaded());
+    QVERIFY(editor->textView()->isReadOnly());
+    QCOMPARE(view.currentPlainText(), text);
+    QTRY_VERIFY(editor->isLoaded());
+    QVERIFY(!editor->textView()->isReadOnly());
+    QCOMPARE(editor->textView()->toPlainText(), text);
+    QVERIFY(!editor->textView()->document()->isUndoAvailable());
+    QVERIFY(edits.isEmpty());
+
+    // Edits of a large text are gathered until a pause, and a flush hands them over at once.
+    editor->textView()->moveCursor(QTextCursor::Start);
+    editor->textView()->insertPlainText(QStringLiteral("X"));
+    QVERIFY(editor->hasPendingChange());
+    view.flushEdits();
+    QCOMPARE(edits.size(), 1);
+    QCOMPARE(edits.first().size(), text.size() + 1);
+    QVERIFY(edits.first().startsWith(QLatin1Char('X')));
+
+    // A window closed while its text is still being read does not crash when the text arrives.
+    auto *early = new TextSnippetDetailView(plainPayload(text), nullptr);
+    delete early;
+    QTest::qWait(300);
 }
 
 void TestSnippetWindow::copyPutsRtfAndPlainText()
