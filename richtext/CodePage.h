@@ -39,6 +39,9 @@ private:
     std::unique_ptr<Icu> m_icu;
 };
 
+// A byte of text in the Symbol font as the character it shows (0xB7 is a bullet, 0x61 alpha).
+char16_t fromSymbol(unsigned char byte);
+
 // The cp1252 byte of `c`, or -1 when cp1252 has none.
 int toCp1252(char16_t c);
 

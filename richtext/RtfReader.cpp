@@ -57,6 +57,10 @@ struct CharProps
     qint32 bg = 0;
     qint32 ulColor = 0;
     qint32 link = 0; // 1-based index into the link table
+    // East Asian text (LibreOffice writes its font and size as \dbch\afN\afsN): -1 and 0 when
+    // it uses the main font and size.
+    qint32 cjkFont = -1;
+    qint32 cjkHalfPoints = 0;
     quint8 bold = 0;
     quint8 italic = 0;
     quint8 underline = 0; // QTextCharFormat::UnderlineStyle
@@ -68,7 +72,7 @@ struct CharProps
 
     bool operator==(const CharProps &o) const { return std::memcmp(this, &o, sizeof *this) == 0; }
 };
-static_assert(sizeof(CharProps) == 32, "CharProps must have no padding");
+static_assert(sizeof(CharProps) == 40, "CharProps must have no padding");
 
 struct CharPropsHash
 {
@@ -114,6 +118,7 @@ struct State
     Dest uprOuter = Dest::Text;
     quint8 uc = 1;
     bool fieldGroup = false; // this group opened a \field
+    bool dbch = false; // \dbch: \af and \afs describe East Asian text
 };
 
 struct Run
@@ -126,6 +131,7 @@ struct Font
 {
     QString name;
     int codePage = 0; // 0: the document's code page
+    bool symbol = false; // the Symbol font, whose bytes are not a code page's
 };
 
 struct ListLevel
@@ -237,6 +243,14 @@ ListKind bulletKind(QChar c)
     }
 }
 
+// Characters of the scripts that RTF writers format as East Asian (\dbch).
+bool isEastAsian(char16_t c)
+{
+    return (c >= 0x1100 && c <= 0x11ff) || (c >= 0x2e80 && c <= 0xa4cf) || (c >= 0xa960 && c <= 0xa97f)
+        || (c >= 0xac00 && c <= 0xd7ff) || (c >= 0xf900 && c <= 0xfaff) || (c >= 0xfe30 && c <= 0xfe4f)
+        || (c >= 0xff00 && c <= 0xffef) || (c >= 0xd840 && c <= 0xd87f); // supplementary ideographs
+}
+
 // "Helvetica-Bold" -> "Helvetica": the family part of a PostScript font name.
 QString familyOfPostScriptName(const QString &name)
 {
@@ -307,23 +321,26 @@ QString hyperlinkTarget(const QString &instruction)
 #define RTF_KEYWORDS(X)                                                                                      \
     X(ansi)                                                                                                  \
     X(ansicpg)                                                                                               \
-    X(b) X(bin) X(blue) X(bullet) X(caps) X(cb) X(cell) X(cf) X(chcbpat) X(cocoartf) X(colortbl) X(column)   \
-        X(cpg) X(deff) X(dn) X(emdash) X(emspace) X(endash) X(enspace) X(f) X(fcharset) X(fi) X(field)       \
-            X(fldinst) X(fldrslt) X(fonttbl) X(fs) X(green) X(highlight) X(i) X(ilvl) X(lbr) X(ldblquote)    \
-                X(levelnfc) X(levelnfcn) X(leveltext) X(li) X(lin) X(line) X(list) X(listid) X(listlevel)    \
-                    X(listoverride) X(listoverridetable) X(listtable) X(lquote) X(ls) X(ltrmark) X(ltrpar)   \
-                        X(mac) X(nestcell) X(nestrow) X(nosupersub) X(outlinelevel) X(page) X(par) X(pard)   \
-                            X(pc) X(pca) X(plain) X(pn) X(pndec) X(pnlcltr) X(pnlcrm) X(pnlvl) X(pnlvlblt)   \
-                                X(pnlvlbody) X(pnucltr) X(pnucrm) X(qc) X(qd) X(qj) X(ql) X(qmspace) X(qr)   \
-                                    X(rdblquote) X(red) X(ri) X(rin) X(row) X(rquote) X(rtlmark) X(rtlpar)   \
-                                        X(sa) X(sb) X(scaps) X(sect) X(sl) X(slmult) X(softline) X(strike)   \
-                                            X(striked) X(sub) X(super) X(tab) X(tb) X(tqc) X(tqdec) X(tqr)   \
-                                                X(tx) X(u) X(uc) X(ud) X(ul) X(ulc) X(uld) X(uldash)         \
-                                                    X(uldashd) X(uldashdd) X(uldb) X(ulhair) X(ulhwave)      \
-                                                        X(ulldash) X(ulnone) X(ulth) X(ulthd) X(ulthdash)    \
-                                                            X(ulthdashd) X(ulthdashdd) X(ulthldash)          \
-                                                                X(ululdbwave) X(ulw) X(ulwave) X(up) X(upr)  \
-                                                                    X(v) X(zwbo) X(zwj) X(zwnj)
+    X(b)                                                                                                     \
+    X(bin) X(blue) X(bullet) X(caps) X(cb) X(cell) X(cf) X(chcbpat) X(cocoartf) X(colortbl) X(column) X(cpg) \
+        X(af) X(afs) X(dbch) X(deff) X(dn) X(emdash) X(emspace) X(endash) X(enspace) X(f) X(fcharset) X(fi)  \
+            X(field) X(fldinst) X(fldrslt) X(fonttbl) X(fs) X(green) X(hich) X(highlight) X(i) X(ilvl)       \
+                X(lbr) X(ldblquote) X(levelnfc) X(levelnfcn) X(leveltext) X(li) X(lin) X(line) X(loch)       \
+                    X(list) X(listid) X(listlevel) X(listoverride) X(listoverridetable) X(listtable)         \
+                        X(lquote) X(ls) X(ltrch) X(ltrmark) X(ltrpar) X(mac) X(nestcell) X(nestrow)          \
+                            X(nosupersub) X(outlinelevel) X(page) X(par) X(pard) X(pc) X(pca) X(plain) X(pn) \
+                                X(pndec) X(pnlcltr) X(pnlcrm) X(pnlvl) X(pnlvlblt) X(pnlvlbody) X(pnucltr)   \
+                                    X(pnucrm) X(qc) X(qd) X(qj) X(ql) X(qmspace) X(qr) X(rdblquote) X(red)   \
+                                        X(ri) X(rin) X(row) X(rquote) X(rtlch) X(rtlmark) X(rtlpar) X(sa)    \
+                                            X(sb) X(scaps) X(sect) X(sl) X(slmult) X(softline) X(strike)     \
+                                                X(striked) X(sub) X(super) X(tab) X(tb) X(tqc) X(tqdec)      \
+                                                    X(tqr) X(tx) X(u) X(uc) X(ud) X(ul) X(ulc) X(uld)        \
+                                                        X(uldash) X(uldashd) X(uldashdd) X(uldb) X(ulhair)   \
+                                                            X(ulhwave) X(ulldash) X(ulnone) X(ulth) X(ulthd) \
+                                                                X(ulthdash) X(ulthdashd) X(ulthdashdd)       \
+                                                                    X(ulthldash) X(ululdbwave) X(ulw)        \
+                                                                        X(ulwave) X(up) X(upr) X(v) X(zwbo)  \
+                                                                            X(zwj) X(zwnj)
 
 enum class Kw : quint16 {
     Unknown,
@@ -548,6 +565,7 @@ private:
     void flushPending();
     CodePage::Decoder *decoder();
     CodePage::Decoder *decoderFor(int codePage);
+    bool symbolFont();
 
     // paragraphs
     void endParagraph(bool evenIfEmpty);
@@ -613,6 +631,7 @@ private:
     std::vector<Run> m_runs;
     size_t m_runCount = 0;
     bool m_charDirty = true;
+    bool m_lastEastAsian = false;
     bool m_firstBlock = true;
     std::unordered_map<CharProps, QTextCharFormat, CharPropsHash> m_formats;
     ParaProps m_lastPara;
@@ -631,9 +650,12 @@ void Reader::run()
     ++m_p;
     m_stack.emplace_back();
     m_groupStart = true;
+    // One edit block: the cursor then skips laying out each paragraph after every insertion.
+    m_cursor.beginEditBlock();
     parseGroupContent();
     flushPending();
     endParagraph(false);
+    m_cursor.endEditBlock();
 }
 
 void Reader::parseGroupContent()
@@ -1232,8 +1254,26 @@ void Reader::word(const char *name, int length, bool hasParam, int param)
         const qint32 link = c.link;
         c = CharProps();
         c.link = link;
+        s.dbch = false;
         break;
     }
+    case Kw::dbch:
+        s.dbch = true;
+        break;
+    case Kw::loch:
+    case Kw::hich:
+    case Kw::rtlch:
+    case Kw::ltrch:
+        s.dbch = false;
+        break;
+    case Kw::af:
+        if (s.dbch)
+            c.cjkFont = std::max(param, 0);
+        break;
+    case Kw::afs:
+        if (s.dbch)
+            c.cjkHalfPoints = hasParam && param > 0 ? std::min(param, 3276) : 0;
+        break;
     // Paragraph properties.
     case Kw::pard:
         para = ParaProps();
@@ -1446,6 +1486,7 @@ void Reader::textBytes(const char *p, const char *end)
     if (dest == Dest::ListTable || dest == Dest::ListOverrides || dest == Dest::PnDef || dest == Dest::Upr
         || dest == Dest::Discard)
         return;
+    const bool symbol = dest == Dest::Text && symbolFont();
     while (p < end) {
         if (m_ucSkip > 0) {
             --m_ucSkip;
@@ -1453,14 +1494,20 @@ void Reader::textBytes(const char *p, const char *end)
             continue;
         }
         // Plain ASCII stretch (no pending double-byte lead byte).
-        if (!m_pendingDecoder && uchar(*p) >= 0x20 && uchar(*p) < 0x7f && dest == Dest::Text) {
+        if (!m_pendingDecoder && uchar(*p) >= 0x20 && uchar(*p) < 0x7f && dest == Dest::Text && !symbol) {
             const char *q = p;
             while (q < end && uchar(*q) >= 0x20 && uchar(*q) < 0x7f)
                 ++q;
+            if (m_lastEastAsian && *p == ' ') {
+                textChar(u' '); // spaces after East Asian text are formatted with it
+                ++p;
+                continue;
+            }
             if (!state().chr.hidden) {
                 m_scratch = QString::fromLatin1(p, q - p);
                 appendText(m_scratch);
             }
+            m_lastEastAsian = false;
             p = q;
             continue;
         }
@@ -1474,6 +1521,13 @@ void Reader::textBytes(const char *p, const char *end)
             byte(b);
         }
     }
+}
+
+bool Reader::symbolFont()
+{
+    const int f = state().chr.font >= 0 ? state().chr.font : m_defaultFont;
+    auto it = m_fonts.find(f);
+    return it != m_fonts.end() && it->second.symbol;
 }
 
 CodePage::Decoder *Reader::decoderFor(int codePage)
@@ -1511,6 +1565,11 @@ void Reader::byte(unsigned char b)
     }
     if (dest != Dest::Text && dest != Dest::FontTable && dest != Dest::FieldInst && dest != Dest::LevelText)
         return;
+    if (dest == Dest::Text && symbolFont()) {
+        flushPending();
+        textChar(CodePage::fromSymbol(b));
+        return;
+    }
     CodePage::Decoder *d = decoder();
     if (m_pendingDecoder && m_pendingDecoder != d)
         flushPending();
@@ -1590,7 +1649,30 @@ void Reader::textChar(char16_t c)
         c = 0x2028;
     else if (c == 0xfdd0 || c == 0xfdd1 || c == 0xfdef)
         c = 0xfffd;
+    else if (c >= 0xf020 && c <= 0xf0ff && symbolFont())
+        c = CodePage::fromSymbol(uchar(c - 0xf000)); // how Word writes Symbol characters
     const QChar ch(c);
+    const CharProps &props = state().chr;
+    if ((props.cjkFont >= 0 || props.cjkHalfPoints > 0)
+        && (isEastAsian(c) || (m_lastEastAsian && (QChar::isLowSurrogate(c) || c == u' ')))) {
+        CharProps east = props;
+        if (east.cjkFont >= 0)
+            east.font = east.cjkFont;
+        if (east.cjkHalfPoints > 0)
+            east.halfPoints = east.cjkHalfPoints;
+        if (m_runCount == 0 || !(m_runs[m_runCount - 1].props == east)) {
+            if (m_runCount == m_runs.size())
+                m_runs.emplace_back();
+            Run &r = m_runs[m_runCount++];
+            r.text.clear();
+            r.props = east;
+        }
+        m_runs[m_runCount - 1].text.append(ch);
+        m_charDirty = true; // the next character compares its properties again
+        m_lastEastAsian = true;
+        return;
+    }
+    m_lastEastAsian = false;
     appendText(QStringView(&ch, 1));
 }
 
@@ -1622,6 +1704,7 @@ void Reader::commitFontEntry()
             Font &f = m_fonts[m_fontEntry];
             if (!name.isEmpty() || f.name.isEmpty())
                 f.name = name;
+            f.symbol = f.name.compare(QLatin1String("Symbol"), Qt::CaseInsensitive) == 0;
             f.codePage = m_fontEntryCodePage;
         }
     }

@@ -149,6 +149,17 @@ int Writer::colorIndex(const QColor &color)
     return index;
 }
 
+bool containsEastAsian(QStringView text)
+{
+    for (QChar c : text) {
+        const char16_t u = c.unicode();
+        if ((u >= 0x1100 && u <= 0x11ff) || (u >= 0x2e80 && u <= 0xa4cf) || (u >= 0xac00 && u <= 0xd7ff)
+            || (u >= 0xf900 && u <= 0xfaff) || (u >= 0xff00 && u <= 0xffef) || (u >= 0xd840 && u <= 0xd87f))
+            return true;
+    }
+    return false;
+}
+
 QString familyOf(const QTextCharFormat &f)
 {
     const QVariant families = f.property(QTextFormat::FontFamilies);
@@ -415,13 +426,10 @@ void Writer::writeParagraph(QByteArray &out, const QTextBlock &block)
         out += "\\qc";
         break;
     case Qt::AlignRight:
-        out += (bf.layoutDirection() == Qt::RightToLeft ? "\\ql" : "\\qr");
+        out += "\\qr";
         break;
     case Qt::AlignJustify:
         out += "\\qj";
-        break;
-    case Qt::AlignLeft:
-        out += (bf.layoutDirection() == Qt::RightToLeft ? "\\qr" : "");
         break;
     default:
         break;
@@ -505,12 +513,20 @@ void Writer::writeParagraph(QByteArray &out, const QTextBlock &block)
             }
         }
         const QByteArray &props = charProps(fragment);
-        if (props.isEmpty()) {
-            writeText(out, fragment.text());
+        const QString text = fragment.text();
+        if (containsEastAsian(text)) {
+            // LibreOffice takes the font of East Asian text from \dbch\af only.
+            const QString family = familyOf(fragment.charFormat());
+            out += "{\\dbch\\af" + QByteArray::number(family.isEmpty() ? 0 : fontIndex(family)) + ' ';
+            out += props;
+            writeText(out, text);
+            out += '}';
+        } else if (props.isEmpty()) {
+            writeText(out, text);
         } else {
             out += '{';
             out += props;
-            writeText(out, fragment.text());
+            writeText(out, text);
             out += '}';
         }
     }
