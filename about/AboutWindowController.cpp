@@ -1,0 +1,58 @@
+#include "about/AboutWindowController.h"
+
+#include <QCursor>
+#include <QGuiApplication>
+#include <QScreen>
+
+#include "about/AboutCardView.h"
+#include "preview/AuxiliaryPanelPlacement.h"
+#include "preview/FloatingToolPanel.h"
+
+AboutWindowController &AboutWindowController::shared()
+{
+    // Lives as long as the process; never torn down after the application object.
+    static auto *controller = new AboutWindowController;
+    return *controller;
+}
+
+AboutWindowController::AboutWindowController(QObject *parent) : QObject(parent) { }
+
+AboutWindowController::~AboutWindowController()
+{
+    delete m_panel;
+}
+
+bool AboutWindowController::isShown() const
+{
+    return m_panel && m_panel->isVisible();
+}
+
+void AboutWindowController::showAbout(const QRect &panelFrame)
+{
+    if (!m_panel) {
+        m_panel = new FloatingToolPanel(QStringLiteral("About Quorvin"),
+                                        QSize(AboutCardView::cardWidth, AboutCardView::cardHeight));
+        m_panel->setObjectName(QStringLiteral("AboutPanel"));
+        m_panel->setContent(new AboutCardView);
+    }
+    m_panel->present([panelFrame](const QSize &frameSize) {
+        QList<QRect> screens;
+        for (QScreen *screen : QGuiApplication::screens())
+            screens.append(screen->availableGeometry());
+        QScreen *primary = QGuiApplication::primaryScreen();
+        const QRect primaryArea = primary ? primary->availableGeometry() : QRect();
+        if (!panelFrame.isValid()) {
+            QScreen *screen = QGuiApplication::screenAt(QCursor::pos());
+            return AuxiliaryPanelPlacement::centeredOrigin(
+                frameSize, screen ? screen->availableGeometry() : primaryArea);
+        }
+        const QRect bounds = AuxiliaryPanelPlacement::boundsForAnchor(panelFrame, screens, primaryArea);
+        return AuxiliaryPanelPlacement::originBeside(panelFrame, frameSize, bounds, panelGap);
+    });
+}
+
+void AboutWindowController::close()
+{
+    if (m_panel)
+        m_panel->hide();
+}

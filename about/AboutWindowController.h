@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QRect>
+
+#include "preview/FloatingToolPanel.h"
+
+// Keeps the one "About Quorvin" panel: made on the first showAbout, then placed beside the tavlo
+// panel and shown again on every later one.
+class AboutWindowController : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr int panelGap = 12;
+
+    static AboutWindowController &shared();
+
+    explicit AboutWindowController(QObject *parent = nullptr);
+    ~AboutWindowController() override;
+
+    // `panelFrame` is the tavlo panel's frame in global coordinates; a null rectangle (no visible
+    // tavlo panel) centres the About panel on the screen.
+    void showAbout(const QRect &panelFrame);
+    void close();
+
+    FloatingToolPanel *panel() const { return m_panel; }
+    bool isShown() const;
+
+private:
+    QPointer<FloatingToolPanel> m_panel;
+};

@@ -1,0 +1,95 @@
+#include <QApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <QScreen>
+#include <QTest>
+
+#include "about/AboutCardView.h"
+#include "about/AboutWindowController.h"
+#include "preview/AuxiliaryPanelPlacement.h"
+
+// The About card's texts and the one About panel's reuse and placement.
+class TestAbout : public QObject
+{
+    Q_OBJECT
+
+    static QStringList labelTexts(QWidget *root)
+    {
+        QStringList texts;
+        for (QLabel *label : root->findChildren<QLabel *>())
+            texts << label->text();
+        return texts;
+    }
+
+private Q_SLOTS:
+    void versionText_data()
+    {
+        QTest::addColumn<QString>("version");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("from the build") << QStringLiteral("0.1.0") << QStringLiteral("Version 0.1.0");
+        QTest::newRow("none") << QString() << QStringLiteral("Version 1.0");
+    }
+
+    void versionText()
+    {
+        QFETCH(QString, version);
+        QFETCH(QString, expected);
+        QCoreApplication::setApplicationVersion(version);
+        QCOMPARE(AboutCardView::versionString(), expected);
+        AboutCardView card;
+        QCOMPARE(card.versionLabel()->text(), expected);
+    }
+
+    void cardTexts()
+    {
+        AboutCardView card;
+        QCOMPARE(card.size(), QSize(360, 330));
+        const QStringList texts = labelTexts(&card);
+        QVERIFY(texts.contains(QStringLiteral("Quorvin")));
+        QVERIFY(
+            texts.contains(QStringLiteral("A desktop workflow tool for the things you’re using right now.")));
+        QVERIFY(texts.contains(AboutCardView::creditText()));
+        QVERIFY(texts.contains(AboutCardView::noticeText()));
+        QVERIFY(AboutCardView::noticeText().startsWith(QStringLiteral("© ")));
+        // A link is shown only for a secure project page.
+        const QUrl page = AboutCardView::projectPage();
+        QCOMPARE(card.linkButton() != nullptr, page.isValid() && !page.host().isEmpty());
+        if (card.linkButton())
+            QCOMPARE(card.linkButton()->text(), page.host());
+    }
+
+    void onePanelReusedAndPlaced()
+    {
+        AboutWindowController controller;
+        const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+        const QRect tavlo(screen.x() + 20, screen.bottom() - 140, 600, 120);
+        controller.showAbout(tavlo);
+        FloatingToolPanel *panel = controller.panel();
+        QVERIFY(panel);
+        QVERIFY(QTest::qWaitForWindowExposed(panel));
+        QCOMPARE(panel->windowTitle(), QStringLiteral("About Quorvin"));
+        QCOMPARE(panel->size(), QSize(360, 330));
+        QVERIFY(panel->testAttribute(Qt::WA_ShowWithoutActivating));
+        const QRect bounds = AuxiliaryPanelPlacement::boundsForAnchor(tavlo, {screen}, screen);
+        QTRY_COMPARE(panel->pos(),
+                     AuxiliaryPanelPlacement::originBeside(tavlo, panel->frameGeometry().size(), bounds, 12));
+        QCOMPARE(panel->frameGeometry().bottom() + 1 + 12, tavlo.top());
+
+        // Closed with its button, shown again: the same window, placed anew; centred without a panel.
+        panel->close();
+        QVERIFY(!controller.isShown());
+        controller.showAbout(QRect());
+        QCOMPARE(controller.panel(), panel);
+        QVERIFY(controller.isShown());
+        QCOMPARE(panel->frameGeometry().center().x(), screen.center().x());
+        int aboutWindows = 0;
+        for (QWidget *window : QApplication::topLevelWidgets())
+            aboutWindows += window->windowTitle() == QLatin1String("About Quorvin");
+        QCOMPARE(aboutWindows, 1);
+        controller.close();
+        QVERIFY(!controller.isShown());
+    }
+};
+
+QTEST_MAIN(TestAbout)
+#include "tst_about.moc"
