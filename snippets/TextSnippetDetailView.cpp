@@ -44,6 +44,7 @@ TextSnippetDetailView::TextSnippetDetailView(const RichTextPayload &payload,
 
     auto *titles = new QVBoxLayout;
     titles->setSpacing(2);
+    titles->addStretch(1);
     auto *title = new QLabel(QStringLiteral("Text Snippet"), header);
     QFont titleFont = title->font();
     titleFont.setPixelSize(18);
@@ -56,6 +57,7 @@ TextSnippetDetailView::TextSnippetDetailView(const RichTextPayload &payload,
     m_count->setFont(captionFont);
     m_count->setForegroundRole(QPalette::PlaceholderText);
     titles->addWidget(m_count);
+    titles->addStretch(1);
     headerLayout->addLayout(titles);
     headerLayout->addStretch(1);
 
