@@ -124,12 +124,6 @@ SnippetSavePopover::SnippetSavePopover(SnippetSaveModel *model, QWidget *parent)
     layout->addWidget(m_actions);
 
     connect(m_filename, &QLineEdit::textEdited, m_model, &SnippetSaveModel::setSaveFilename);
-    connect(m_filename, &QLineEdit::returnPressed, this, [this] {
-        if (m_model->pendingOverwrite())
-            m_model->replace();
-        else
-            m_model->save();
-    });
     connect(m_destinations, &QButtonGroup::idClicked, this,
             [this](int id) { m_model->setSaveDestination(SaveDestination(id)); });
     connect(m_chooseFolder, &QPushButton::clicked, this, &SnippetSavePopover::chooseFolderRequested);
@@ -206,6 +200,8 @@ void SnippetSavePopover::hideEvent(QHideEvent *event)
 
 void SnippetSavePopover::keyPressEvent(QKeyEvent *event)
 {
+    // Return in the filename field arrives here too (the field passes it on), so this is the
+    // one place that acts on it: acting twice would answer the overwrite question unasked.
     if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
         if (m_model->pendingOverwrite())
             m_model->replace();

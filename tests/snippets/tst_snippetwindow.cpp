@@ -195,6 +195,14 @@ void TestSnippetWindow::popoverFlowSavesAndShowsToast()
     view->saveModel()->folderChosen(m_dir->path());
     QTRY_VERIFY(popover->confirmationRow()->isVisible());
     QVERIFY(!popover->actionRow()->isVisible());
+    view->saveModel()->cancelOverwrite();
+    QVERIFY(popover->actionRow()->isVisible());
+
+    // One Return saves; with the file there it only asks, and a second Return replaces.
+    QTest::keyClick(popover->filenameField(), Qt::Key_Return);
+    QVERIFY(popover->confirmationRow()->isVisible());
+    QVERIFY(!view->saveModel()->isWriting());
+    QCOMPARE(QFileInfo(existing).size(), 3);
     QTest::keyClick(popover->filenameField(), Qt::Key_Return);
 
     QTRY_VERIFY(!popover->isVisible());
