@@ -89,7 +89,9 @@ AboutCardView::AboutCardView(QWidget *parent) : QWidget(parent)
 
     QLabel *description = centredLabel(descriptionText(), systemFont(13), this);
     description->setWordWrap(true);
-    description->setMaximumWidth(300);
+    // Wrapped labels get too little room from box layouts; give it its width and the height that needs.
+    description->setFixedWidth(300);
+    description->setMinimumHeight(description->heightForWidth(300));
     setTextColor(description, secondary);
     identity->addWidget(description, 0, Qt::AlignHCenter);
     root->addLayout(identity);
