@@ -322,8 +322,9 @@ QString hyperlinkTarget(const QString &instruction)
     X(ansi)                                                                                                  \
     X(ansicpg)                                                                                               \
     X(b)                                                                                                     \
-    X(bin) X(blue) X(bullet) X(caps) X(cb) X(cell) X(cf) X(chcbpat) X(cocoartf) X(colortbl) X(column) X(cpg) \
-        X(af) X(afs) X(dbch) X(deff) X(dn) X(emdash) X(emspace) X(endash) X(enspace) X(f) X(fcharset) X(fi)  \
+    X(bin)                                                                                                   \
+    X(blue) X(bullet) X(caps) X(cb) X(cell) X(cf) X(chcbpat) X(cocoartf) X(colortbl) X(column) X(cpg) X(af)  \
+        X(afs) X(dbch) X(deff) X(dn) X(emdash) X(emspace) X(endash) X(enspace) X(f) X(fcharset) X(fi)        \
             X(field) X(fldinst) X(fldrslt) X(fonttbl) X(fs) X(green) X(hich) X(highlight) X(i) X(ilvl)       \
                 X(lbr) X(ldblquote) X(levelnfc) X(levelnfcn) X(leveltext) X(li) X(lin) X(line) X(loch)       \
                     X(list) X(listid) X(listlevel) X(listoverride) X(listoverridetable) X(listtable)         \

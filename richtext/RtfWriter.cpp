@@ -298,23 +298,21 @@ void Writer::writeText(QByteArray &out, QStringView text)
             continue;
         out += "\\u";
         out += QByteArray::number(int(qint16(c)));
-        // The fallback for readers without Unicode support.
-        const int cp = CodePage::toCp1252(c);
-        if (cp >= 0x80) {
-            static const char hex[] = "0123456789abcdef";
-            out += "\\'";
-            out += hex[cp >> 4];
-            out += hex[cp & 15];
-        } else {
-            char fallback = '?';
-            if (!QChar::isSurrogate(c)) {
+        // The fallback for readers without Unicode support: the cp1252 byte, else the base
+        // letter, else '?'. Always as \'hh: pandoc skips one character too many after a literal one.
+        int fallback = CodePage::toCp1252(c);
+        if (fallback < 0x80) {
+            fallback = '?';
+            if (!QChar::isSurrogate(c) && c >= 0xc0) {
                 const QString d = QChar(c).decomposition();
-                if (!d.isEmpty() && d.at(0).unicode() > 0x20 && d.at(0).unicode() < 0x7f && d.at(0) != u'\\'
-                    && d.at(0) != u'{' && d.at(0) != u'}')
-                    fallback = char(d.at(0).unicode());
+                if (!d.isEmpty() && d.at(0).unicode() > 0x20 && d.at(0).unicode() < 0x7f)
+                    fallback = d.at(0).unicode();
             }
-            out += fallback;
         }
+        static const char hex[] = "0123456789abcdef";
+        out += "\\'";
+        out += hex[fallback >> 4];
+        out += hex[fallback & 15];
     }
 }
 
