@@ -6,6 +6,8 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "platform/X11WindowHints.h"
+
 FloatingToolPanel::FloatingToolPanel(const QString &title, const QSize &contentSize, QWidget *parent)
     : QWidget(parent,
               Qt::Tool | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint
@@ -48,6 +50,11 @@ void FloatingToolPanel::present(Placer placer)
     m_placedFrameSize = frameSizeForPlacement();
     move(m_placer(m_placedFrameSize));
     const bool wasVisible = isVisible();
+    if (!wasVisible) {
+        // On every desktop and out of the taskbar, like the tavlo panel it belongs to.
+        winId();
+        X11WindowHints::applyPanelHints(windowHandle());
+    }
     show();
     if (wasVisible)
         raise(); // a newly shown window is already on top
