@@ -82,18 +82,22 @@ TextSnippetDetailView::TextSnippetDetailView(const RichTextPayload &payload,
         large ? nullptr : snippetDocument(payload), [this](const RichText &text) { textEdited(text); }, this);
     layout->addWidget(m_editor, 1);
     if (large) {
-        QPointer<RichTextEditor> editor(m_editor);
+        // Counting graphemes of megabytes is slow too, so it travels with the document.
+        QPointer<TextSnippetDetailView> self(this);
         QThread *guiThread = thread();
-        QThreadPool::globalInstance()->start([payload, editor, guiThread] {
+        QThreadPool::globalInstance()->start([payload, self, guiThread] {
             QTextDocument *document = snippetDocument(payload).release();
             document->moveToThread(guiThread);
+            const qsizetype count = perceivedLength(payload.plainText);
             QMetaObject::invokeMethod(
                 qApp,
-                [editor, document] {
-                    if (editor)
-                        editor->adoptDocument(std::unique_ptr<QTextDocument>(document));
-                    else
+                [self, document, count] {
+                    if (!self) {
                         delete document;
+                        return;
+                    }
+                    self->m_editor->adoptDocument(std::unique_ptr<QTextDocument>(document));
+                    self->m_count->setText(QStringLiteral("%1 characters").arg(count));
                 },
                 Qt::QueuedConnection);
         });
@@ -111,7 +115,8 @@ TextSnippetDetailView::TextSnippetDetailView(const RichTextPayload &payload,
     // Edits still being gathered must reach the store before the process ends.
     connect(qApp, &QCoreApplication::aboutToQuit, this, &TextSnippetDetailView::flushEdits);
 
-    updateCount();
+    if (!large)
+        updateCount();
     updateCopyButton();
 }
 

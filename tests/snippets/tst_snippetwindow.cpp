@@ -112,6 +112,7 @@ void TestSnippetWindow::largeSnippetLoadsInBackground()
     QVERIFY(editor->textView()->isReadOnly());
     QCOMPARE(view.currentPlainText(), text);
     QTRY_VERIFY(editor->isLoaded());
+    QCOMPARE(view.countLabel()->text(), QStringLiteral("750000 characters"));
     QVERIFY(!editor->textView()->isReadOnly());
     QCOMPARE(editor->textView()->toPlainText(), text);
     QVERIFY(!editor->textView()->document()->isUndoAvailable());
