@@ -17,19 +17,13 @@
 
 #include <vector>
 
+#include "ingest/TavloIngest.h"
 #include "model/TavloStore.h"
 #include "views/ContentViewParts.h"
 #include "views/ContentViewStyle.h"
 #include "views/TavloItemListView.h"
 #include "views/TavloOrientationNotifier.h"
 #include "views/WindowDragArea.h"
-
-#if __has_include("ingest/TavloIngest.h")
-#include "ingest/TavloIngest.h"
-#define QUORVIN_HAVE_INGEST 1
-#else
-#define QUORVIN_HAVE_INGEST 0
-#endif
 
 using ContentViewStyle::Symbol;
 using ContentViewStyle::Tone;
@@ -121,9 +115,7 @@ QString menuText(const QString &text)
 ContentView::ContentView(QWidget *parent)
     : QWidget(parent), m_store(new TavloStore(this)), m_orientation(currentOrientation())
 {
-#if QUORVIN_HAVE_INGEST
     m_ingest = new TavloIngest(*m_store, this);
-#endif
     setAcceptDrops(true);
     setAttribute(Qt::WA_NoSystemBackground);
     setAutoFillBackground(false);
@@ -501,12 +493,8 @@ void ContentView::dragLeaveEvent(QDragLeaveEvent *event)
 void ContentView::dropEvent(QDropEvent *event)
 {
     setDropTargeted(false);
-    bool taken = false;
-    if (!isOwnDrag(event) && acceptsMimeData(event->mimeData())) {
-#if QUORVIN_HAVE_INGEST
-        taken = m_ingest->handleDrop(event->mimeData());
-#endif
-    }
+    const bool taken =
+        !isOwnDrag(event) && acceptsMimeData(event->mimeData()) && m_ingest->handleDrop(event->mimeData());
     if (taken) {
         event->setDropAction(Qt::CopyAction);
         event->accept();
@@ -517,18 +505,12 @@ void ContentView::dropEvent(QDropEvent *event)
 
 bool ContentView::canPaste() const
 {
-#if QUORVIN_HAVE_INGEST
     return m_ingest->canPaste();
-#else
-    return false;
-#endif
 }
 
 void ContentView::paste()
 {
-#if QUORVIN_HAVE_INGEST
     m_ingest->pasteFromPasteboard();
-#endif
 }
 
 QMenu *ContentView::cardContextMenu()

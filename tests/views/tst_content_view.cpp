@@ -13,12 +13,6 @@
 #include "views/ContentViewParts.h"
 #include "views/TavloItemListView.h"
 
-#if __has_include("ingest/TavloIngest.h")
-#define HAVE_INGEST 1
-#else
-#define HAVE_INGEST 0
-#endif
-
 // The card: what it shows for the store's state, the drop target and the paste
 // command.
 class TestContentView : public QObject
@@ -229,7 +223,6 @@ private Q_SLOTS:
 
     void dropGoesToIngest()
     {
-#if HAVE_INGEST
         ContentView view;
         QMimeData mime;
         mime.setText(QStringLiteral("A note without any link"));
@@ -239,14 +232,10 @@ private Q_SLOTS:
         QTRY_COMPARE(view.store()->items().size(), 1);
         QVERIFY(view.store()->items().first().isText());
         QVERIFY(!view.isShowingEmptyState());
-#else
-        QSKIP("ingest not built");
-#endif
     }
 
     void pasteFollowsClipboard()
     {
-#if HAVE_INGEST
         ContentView view;
         QAction *paste = view.cardContextMenu()->actions().value(0);
         QVERIFY(paste);
@@ -260,9 +249,6 @@ private Q_SLOTS:
         paste->trigger();
         QTRY_COMPARE(view.store()->items().size(), 1);
         QVERIFY(view.store()->items().first().isText());
-#else
-        QSKIP("ingest not built");
-#endif
     }
 
     void rendersBothOrientations_data()
