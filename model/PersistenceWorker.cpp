@@ -10,8 +10,16 @@
 #include "platform/Defaults.h"
 
 #include <chrono>
+#include <ctime>
 
 namespace {
+
+qint64 threadCpuNs()
+{
+    timespec ts {};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return qint64(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+}
 
 QByteArray encodeSnapshot(const ItemsSnapshot &snapshot)
 {
@@ -159,6 +167,8 @@ void PersistenceWorker::run()
         lock.unlock();
 
         QElapsedTimer timer;
+        qint64 cpu = threadCpuNs();
+        qint64 encodeCpuNs = 0;
         qint64 encodeNs = -1;
         QString itemsKey;
         if (items) {
@@ -166,6 +176,7 @@ void PersistenceWorker::run()
             timer.start();
             values.prepend({items->first, encodeSnapshot(items->second)});
             encodeNs = timer.nsecsElapsed();
+            encodeCpuNs = threadCpuNs() - cpu;
             items.reset();
         }
 
@@ -187,6 +198,7 @@ void PersistenceWorker::run()
         }
 
         timer.start();
+        cpu = threadCpuNs();
         bool wrote = false;
         bool wroteItems = false;
         for (const auto &[key, value] : values) {
@@ -203,6 +215,7 @@ void PersistenceWorker::run()
             size = QFileInfo(settings->fileName()).size();
         }
         const qint64 writeNs = timer.nsecsElapsed();
+        const qint64 writeCpuNs = threadCpuNs() - cpu;
 
         lock.lock();
         for (const Recovery &done : saved) {
@@ -215,9 +228,11 @@ void PersistenceWorker::run()
             ++m_stats.syncs;
             m_stats.bytesWritten += quint64(size);
             m_stats.lastWriteNs = writeNs;
+            m_stats.lastWriteCpuNs = writeCpuNs;
         }
         if (encodeNs >= 0) {
             m_stats.lastEncodeNs = encodeNs;
+            m_stats.lastEncodeCpuNs = encodeCpuNs;
             if (wroteItems)
                 ++m_stats.itemSnapshotsWritten;
         }

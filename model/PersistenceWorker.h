@@ -37,6 +37,8 @@ public:
         quint64 bytesWritten = 0; // size of the settings file after each sync, summed
         qint64 lastEncodeNs = 0; // records + JSON of the last item snapshot
         qint64 lastWriteNs = 0; // setValue + sync of the last batch
+        qint64 lastEncodeCpuNs = 0; // the same, as CPU time of the worker thread
+        qint64 lastWriteCpuNs = 0;
         quint64 recoveryCopies = 0;
     };
 

@@ -1,9 +1,6 @@
 #include "model/StoredTavloItem.h"
 
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QJsonValue>
+#include "model/JsonReader.h"
 
 StoredTavloItem StoredTavloItem::fromItem(const TavloItem &item, const QUuid &tavloID)
 {
@@ -143,106 +140,179 @@ qsizetype estimatedSize(const StoredTavloItem &r)
     return size;
 }
 
-// How a field of one object reads: absent (missing or null), present, or of the wrong type.
-enum class FieldState { absent, present, invalid };
+enum class Field {
+    unknown,
+    id,
+    tavloID,
+    kind,
+    bookmarkData,
+    fileURLString,
+    text,
+    richTextData,
+    richTextPlainText,
+    urlString,
+    title,
+    name
+};
 
-FieldState readString(const QJsonObject &object, QLatin1String key, QString &value)
+Field fieldFor(QByteArrayView key)
 {
-    const auto it = object.constFind(key);
-    if (it == object.constEnd() || it->isNull())
-        return FieldState::absent;
-    if (!it->isString())
-        return FieldState::invalid;
-    value = it->toString();
-    return FieldState::present;
+    static const struct
+    {
+        const char *name;
+        Field field;
+    } fields[] = {{"id", Field::id},
+                  {"tavloID", Field::tavloID},
+                  {"kind", Field::kind},
+                  {"bookmarkData", Field::bookmarkData},
+                  {"fileURLString", Field::fileURLString},
+                  {"text", Field::text},
+                  {"richTextData", Field::richTextData},
+                  {"richTextPlainText", Field::richTextPlainText},
+                  {"urlString", Field::urlString},
+                  {"title", Field::title},
+                  {"name", Field::name}};
+    for (const auto &f : fields) {
+        if (key == QByteArrayView(f.name))
+            return f.field;
+    }
+    return Field::unknown;
 }
 
-bool readOptionalString(const QJsonObject &object, QLatin1String key, std::optional<QString> &out)
+// Reads one object member by member. `accept` gets each known key with its string value, or
+// with no value for null; it returns false to reject the object. Unknown keys are skipped.
+template<typename Known, typename Accept>
+bool readObject(JsonReader &reader, Known known, Accept accept)
 {
-    QString value;
-    switch (readString(object, key, value)) {
-    case FieldState::absent:
-        return true;
-    case FieldState::present:
-        out = std::move(value);
-        return true;
-    case FieldState::invalid:
+    if (!reader.consume('{'))
         return false;
-    }
-    return false;
-}
-
-bool readOptionalBase64(const QJsonObject &object, QLatin1String key, std::optional<QByteArray> &out)
-{
-    QString value;
-    switch (readString(object, key, value)) {
-    case FieldState::absent:
+    if (reader.consume('}'))
         return true;
-    case FieldState::present:
-        out = parseBase64(value);
-        return out.has_value();
-    case FieldState::invalid:
+    do {
+        QByteArrayView raw;
+        bool escaped = false;
+        if (!reader.scanString(&raw, &escaped) || !reader.consume(':'))
+            return false;
+        const Field field = escaped ? fieldFor(JsonReader::decode(raw, true).toUtf8()) : fieldFor(raw);
+        if (!known(field)) {
+            if (!reader.skipValue())
+                return false;
+            continue;
+        }
+        if (reader.consumeNull()) {
+            if (!accept(field, nullptr, false))
+                return false;
+            continue;
+        }
+        if (!reader.scanString(&raw, &escaped) || !accept(field, &raw, escaped))
+            return false;
+    } while (reader.consume(','));
+    return reader.consume('}');
+}
+
+// Reads an array of objects, handing each to `readOne`.
+template<typename ReadOne>
+bool readArray(const QByteArray &json, ReadOne readOne)
+{
+    JsonReader reader(json);
+    if (!reader.consume('['))
         return false;
+    if (!reader.consume(']')) {
+        do {
+            if (!readOne(reader))
+                return false;
+        } while (reader.consume(','));
+        if (!reader.consume(']'))
+            return false;
     }
-    return false;
+    return reader.atEnd();
 }
 
-std::optional<StoredTavloItem> readItem(const QJsonValue &value)
+std::optional<QUuid> uuidFrom(const QByteArrayView *raw, bool escaped)
 {
-    if (!value.isObject())
+    if (!raw)
         return std::nullopt;
-    const QJsonObject object = value.toObject();
-    StoredTavloItem record;
-
-    QString text;
-    if (readString(object, QLatin1String("id"), text) != FieldState::present)
-        return std::nullopt;
-    const auto id = parseUuid(text);
-    if (!id)
-        return std::nullopt;
-    record.id = *id;
-
-    switch (readString(object, QLatin1String("tavloID"), text)) {
-    case FieldState::absent:
-        break;
-    case FieldState::present:
-        record.tavloID = parseUuid(text);
-        if (!record.tavloID)
-            return std::nullopt;
-        break;
-    case FieldState::invalid:
-        return std::nullopt;
-    }
-
-    if (readString(object, QLatin1String("kind"), text) != FieldState::present)
-        return std::nullopt;
-    if (text == QLatin1String("file"))
-        record.kind = StoredTavloItem::Kind::file;
-    else if (text == QLatin1String("text"))
-        record.kind = StoredTavloItem::Kind::text;
-    else if (text == QLatin1String("url"))
-        record.kind = StoredTavloItem::Kind::url;
-    else
-        return std::nullopt;
-
-    if (!readOptionalBase64(object, QLatin1String("bookmarkData"), record.bookmarkData)
-        || !readOptionalString(object, QLatin1String("fileURLString"), record.fileURLString)
-        || !readOptionalString(object, QLatin1String("text"), record.text)
-        || !readOptionalBase64(object, QLatin1String("richTextData"), record.richTextData)
-        || !readOptionalString(object, QLatin1String("richTextPlainText"), record.richTextPlainText)
-        || !readOptionalString(object, QLatin1String("urlString"), record.urlString)
-        || !readOptionalString(object, QLatin1String("title"), record.title))
-        return std::nullopt;
-    return record;
+    if (escaped)
+        return parseUuid(JsonReader::decode(*raw, true));
+    return parseUuid(QString::fromLatin1(*raw));
 }
 
-std::optional<QJsonArray> readArray(const QByteArray &json)
+bool readItem(JsonReader &reader, StoredTavloItem &record)
 {
-    QJsonParseError error;
-    const QJsonDocument document = QJsonDocument::fromJson(json, &error);
-    if (error.error != QJsonParseError::NoError || !document.isArray())
-        return std::nullopt;
-    return document.array();
+    bool hasId = false;
+    bool hasKind = false;
+    const auto accept = [&](Field field, const QByteArrayView *raw, bool escaped) {
+        const auto text = [&]() -> std::optional<QString> {
+            if (!raw)
+                return std::nullopt;
+            return JsonReader::decode(*raw, escaped);
+        };
+        const auto bytes = [&](std::optional<QByteArray> &out) {
+            out.reset();
+            if (!raw)
+                return true;
+            out = escaped ? parseBase64(JsonReader::decode(*raw, true)) : parseBase64Bytes(*raw);
+            return out.has_value();
+        };
+        switch (field) {
+        case Field::id: {
+            const auto id = uuidFrom(raw, escaped);
+            if (!id)
+                return false;
+            record.id = *id;
+            hasId = true;
+            return true;
+        }
+        case Field::tavloID:
+            record.tavloID.reset();
+            if (!raw)
+                return true;
+            record.tavloID = uuidFrom(raw, escaped);
+            return record.tavloID.has_value();
+        case Field::kind: {
+            const auto kind = text();
+            if (!kind)
+                return false;
+            if (*kind == QLatin1String("file"))
+                record.kind = StoredTavloItem::Kind::file;
+            else if (*kind == QLatin1String("text"))
+                record.kind = StoredTavloItem::Kind::text;
+            else if (*kind == QLatin1String("url"))
+                record.kind = StoredTavloItem::Kind::url;
+            else
+                return false;
+            hasKind = true;
+            return true;
+        }
+        case Field::bookmarkData:
+            return bytes(record.bookmarkData);
+        case Field::richTextData:
+            return bytes(record.richTextData);
+        case Field::fileURLString:
+            record.fileURLString = text();
+            return true;
+        case Field::text:
+            record.text = text();
+            return true;
+        case Field::richTextPlainText:
+            record.richTextPlainText = text();
+            return true;
+        case Field::urlString:
+            record.urlString = text();
+            return true;
+        case Field::title:
+            record.title = text();
+            return true;
+        case Field::name:
+        case Field::unknown:
+            return true;
+        }
+        return true;
+    };
+    const auto itemField = [](Field f) {
+        return f != Field::unknown && f != Field::name;
+    };
+    return readObject(reader, itemField, accept) && hasId && hasKind;
 }
 
 } // namespace
@@ -305,17 +375,16 @@ QByteArray encodeItems(const QList<StoredTavloItem> &items)
 
 std::optional<QList<StoredTavloItem>> decodeItems(const QByteArray &json)
 {
-    const auto array = readArray(json);
-    if (!array)
-        return std::nullopt;
     QList<StoredTavloItem> items;
-    items.reserve(array->size());
-    for (const QJsonValue &value : *array) {
-        auto record = readItem(value);
-        if (!record)
-            return std::nullopt;
-        items.append(std::move(*record));
-    }
+    const bool ok = readArray(json, [&items](JsonReader &reader) {
+        StoredTavloItem record;
+        if (!readItem(reader, record))
+            return false;
+        items.append(std::move(record));
+        return true;
+    });
+    if (!ok)
+        return std::nullopt;
     return items;
 }
 
@@ -338,24 +407,33 @@ QByteArray encodeTavlos(const QList<StoredTavloDefinition> &tavlos)
 
 std::optional<QList<StoredTavloDefinition>> decodeTavlos(const QByteArray &json)
 {
-    const auto array = readArray(json);
-    if (!array)
-        return std::nullopt;
     QList<StoredTavloDefinition> tavlos;
-    for (const QJsonValue &value : *array) {
-        if (!value.isObject())
-            return std::nullopt;
-        const QJsonObject object = value.toObject();
-        QString id;
-        QString name;
-        if (readString(object, QLatin1String("id"), id) != FieldState::present
-            || readString(object, QLatin1String("name"), name) != FieldState::present)
-            return std::nullopt;
-        const auto uuid = parseUuid(id);
-        if (!uuid)
-            return std::nullopt;
-        tavlos.append({*uuid, name});
-    }
+    const bool ok = readArray(json, [&tavlos](JsonReader &reader) {
+        std::optional<QUuid> id;
+        std::optional<QString> name;
+        const auto tavloField = [](Field f) {
+            return f == Field::id || f == Field::name;
+        };
+        const bool read =
+            readObject(reader, tavloField, [&](Field field, const QByteArrayView *raw, bool escaped) {
+                if (field == Field::id) {
+                    id = uuidFrom(raw, escaped);
+                    return id.has_value();
+                }
+                if (field == Field::name) {
+                    if (!raw)
+                        return false;
+                    name = JsonReader::decode(*raw, escaped);
+                }
+                return true;
+            });
+        if (!read || !id || !name)
+            return false;
+        tavlos.append({*id, *name});
+        return true;
+    });
+    if (!ok)
+        return std::nullopt;
     return tavlos;
 }
 
@@ -375,14 +453,14 @@ std::optional<QUuid> parseUuid(QStringView text)
     return QUuid::fromString(text);
 }
 
-std::optional<QByteArray> parseBase64(QStringView text)
+std::optional<QByteArray> parseBase64Bytes(QByteArrayView text)
 {
     const qsizetype n = text.size();
     if (n % 4 != 0)
         return std::nullopt;
     qsizetype padding = 0;
     for (qsizetype i = 0; i < n; ++i) {
-        const char16_t c = text[i].unicode();
+        const char c = text[i];
         if (c == '=') {
             if (i < n - 2)
                 return std::nullopt;
@@ -395,7 +473,16 @@ std::optional<QByteArray> parseBase64(QStringView text)
               || c == '/'))
             return std::nullopt;
     }
-    return QByteArray::fromBase64(text.toLatin1());
+    return QByteArray::fromBase64(text.toByteArray());
+}
+
+std::optional<QByteArray> parseBase64(QStringView text)
+{
+    for (QChar c : text) {
+        if (c.unicode() >= 0x80)
+            return std::nullopt;
+    }
+    return parseBase64Bytes(text.toLatin1());
 }
 
 } // namespace StoredJson

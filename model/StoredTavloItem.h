@@ -46,5 +46,6 @@ std::optional<QList<StoredTavloDefinition>> decodeTavlos(const QByteArray &json)
 std::optional<QUuid> parseUuid(QStringView text);
 // Standard alphabet with padding, no line breaks or other characters.
 std::optional<QByteArray> parseBase64(QStringView text);
+std::optional<QByteArray> parseBase64Bytes(QByteArrayView text);
 
 } // namespace StoredJson

@@ -1,6 +1,7 @@
 // Feeds arbitrary bytes to the decoders of the stored item and tavlo lists, and the URL parser.
 // Whatever decodes must encode and decode again to the same records.
 #include <QByteArray>
+#include <QJsonDocument>
 #include <QString>
 
 #include <cstdint>
@@ -52,6 +53,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const QByteArray bytes(reinterpret_cast<const char *>(data), qsizetype(size));
 
     if (const auto items = StoredJson::decodeItems(bytes)) {
+        // What the own reader accepts must be JSON to a standard reader too (Qt's stops at 1024
+        // levels of nesting, which the own reader allows deeper, and it refuses invalid UTF-8,
+        // which the own reader replaces so one damaged byte does not cost every item).
+        QJsonParseError error;
+        QJsonDocument::fromJson(bytes, &error);
+        if (error.error != QJsonParseError::NoError && error.error != QJsonParseError::DeepNesting
+            && error.error != QJsonParseError::IllegalUTF8String)
+            std::abort();
         const auto again = StoredJson::decodeItems(StoredJson::encodeItems(*items));
         if (!again || again->size() != items->size())
             std::abort();
