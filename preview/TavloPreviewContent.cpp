@@ -1,6 +1,7 @@
 #include "preview/TavloPreviewContent.h"
 
 #include <QFileInfo>
+#include <QFileSystemWatcher>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QPlainTextEdit>
@@ -95,6 +96,28 @@ TavloPreviewContent::TavloPreviewContent(const TavloItem &item, std::function<vo
     setTextColor(divider, tertiaryColor(palette()));
     stack->addWidget(divider);
     stack->addWidget(buildFooter());
+
+    // A file that goes away while it is previewed turns into the unavailable card.
+    if (m_area == Area::largeFile || m_area == Area::folder) {
+        auto *watcher = new QFileSystemWatcher({localPath(std::get<FileItemKind>(m_item.kind))}, this);
+        connect(watcher, &QFileSystemWatcher::fileChanged, this, &TavloPreviewContent::refreshAvailability);
+        connect(watcher, &QFileSystemWatcher::directoryChanged, this,
+                &TavloPreviewContent::refreshAvailability);
+    }
+}
+
+void TavloPreviewContent::refreshAvailability()
+{
+    if (m_area == Area::unavailableFile || canOpen(m_item))
+        return;
+    QWidget *old = m_areaWidget;
+    m_area = Area::unavailableFile;
+    m_areaWidget = buildArea(nullptr);
+    delete layout()->replaceWidget(old, m_areaWidget);
+    old->hide();
+    old->deleteLater();
+    m_hint->setText(hint(m_item));
+    m_openButton->setEnabled(false);
 }
 
 TavloPreviewContent::Area TavloPreviewContent::areaFor(const TavloItem &item)

@@ -47,6 +47,7 @@ private:
     QWidget *buildArea(LargePreviewLoader *loader);
     QWidget *buildFooter();
     void open();
+    void refreshAvailability();
 
     TavloItem m_item;
     std::function<void()> m_onOpen;

@@ -140,6 +140,20 @@ private Q_SLOTS:
         QTRY_COMPARE(counting.calls.loadRelaxed(), 1);
     }
 
+    void fileVanishingWhileShown()
+    {
+        CountingLoader counting;
+        const QString path = makeFile(QStringLiteral("vanishing.txt"));
+        TavloPreviewContent content(fileItem(path), {}, nullptr, &counting.loader);
+        content.show();
+        QCOMPARE(content.area(), TavloPreviewContent::Area::largeFile);
+        QVERIFY(QFile::remove(path));
+        QTRY_COMPARE(content.area(), TavloPreviewContent::Area::unavailableFile);
+        QVERIFY(!content.openButton()->isEnabled());
+        QCOMPARE(content.hintText(), QStringLiteral("Original file is unavailable"));
+        QVERIFY(visibleTexts(&content).contains(QStringLiteral("File Unavailable")));
+    }
+
     void cardTexts()
     {
         TavloPreviewContent missing(fileItem(dir.filePath(QStringLiteral("gone/Budget.xlsx"))), {});
