@@ -1,5 +1,6 @@
 #include "thumbnails/FreedesktopThumbnails.h"
 
+#include <QBuffer>
 #include <QCryptographicHash>
 #include <QDateTime>
 #include <QDir>
@@ -16,6 +17,7 @@
 #include <QTemporaryDir>
 #include <QUrl>
 
+#include <array>
 #include <atomic>
 #include <csignal>
 #include <unistd.h>
@@ -107,6 +109,46 @@ bool executableExists(const QString &program)
     return !QStandardPaths::findExecutable(program).isEmpty();
 }
 
+quint32 crc32(QByteArrayView data)
+{
+    static const auto table = [] {
+        std::array<quint32, 256> t {};
+        for (quint32 n = 0; n < 256; ++n) {
+            quint32 c = n;
+            for (int k = 0; k < 8; ++k)
+                c = (c & 1) ? 0xedb88320u ^ (c >> 1) : c >> 1;
+            t[n] = c;
+        }
+        return t;
+    }();
+    quint32 c = 0xffffffffu;
+    for (char byte : data)
+        c = table[(c ^ quint8(byte)) & 0xff] ^ (c >> 8);
+    return c ^ 0xffffffffu;
+}
+
+void appendBigEndian(QByteArray &out, quint32 value)
+{
+    out.append(char(value >> 24)).append(char(value >> 16)).append(char(value >> 8)).append(char(value));
+}
+
+// The PNG with tEXt chunks inserted right after its header chunk; empty when it is not a PNG.
+QByteArray withTextChunks(const QByteArray &png, const QList<std::pair<QByteArray, QByteArray>> &texts)
+{
+    constexpr qsizetype headerEnd = 8 + 4 + 4 + 13 + 4; // signature, IHDR length, type, data, CRC
+    if (png.size() < headerEnd || png.mid(12, 4) != "IHDR")
+        return {};
+    QByteArray out = png.left(headerEnd);
+    for (const auto &[key, value] : texts) {
+        const QByteArray body = "tEXt" + key + '\0' + value;
+        appendBigEndian(out, quint32(body.size() - 4));
+        out += body;
+        appendBigEndian(out, crc32(body));
+    }
+    out += png.mid(headerEnd);
+    return out;
+}
+
 } // namespace
 
 QByteArray fileUri(const QString &path)
@@ -181,16 +223,26 @@ bool storeThumbnail(const QString &path, const QString &sizeName, const QImage &
     if (std::max(stored.width(), stored.height()) > limit)
         stored = stored.scaled(limit, limit, Qt::KeepAspectRatio, Qt::SmoothTransformation);
     const QString target = folder + u'/' + cacheFileName(path);
+    QByteArray png;
+    {
+        QBuffer buffer(&png);
+        buffer.open(QIODevice::WriteOnly);
+        if (!QImageWriter(&buffer, "png").write(stored))
+            return false;
+    }
+    // Qt's writer mangles keys holding ':', so the tEXt chunks are added here.
+    png = withTextChunks(png,
+                         {{"Thumb::URI", fileUri(path)},
+                          {"Thumb::MTime", QByteArray::number(modificationSeconds(info))},
+                          {"Thumb::Size", QByteArray::number(info.size())},
+                          {"Software", "Quorvin"}});
+    if (png.isEmpty())
+        return false;
     QSaveFile file(target);
     if (!file.open(QIODevice::WriteOnly))
         return false;
     file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    QImageWriter writer(&file, "png");
-    writer.setText(QStringLiteral("Thumb::URI"), QString::fromUtf8(fileUri(path)));
-    writer.setText(QStringLiteral("Thumb::MTime"), QString::number(modificationSeconds(info)));
-    writer.setText(QStringLiteral("Thumb::Size"), QString::number(info.size()));
-    writer.setText(QStringLiteral("Software"), QStringLiteral("Quorvin"));
-    if (!writer.write(stored)) {
+    if (file.write(png) != png.size()) {
         file.cancelWriting();
         return false;
     }

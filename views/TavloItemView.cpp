@@ -131,7 +131,7 @@ QString helpText(const TavloItem &item, bool fileAvailable)
 
 QString renameDraft(const TavloItem &item)
 {
-    if (const std::optional<QString> title = item.title())
+    if (const std::optional<QString> title = item.title(); title && !title->isEmpty())
         return *title;
     if (const auto *text = std::get_if<TextItemKind>(&item.kind))
         return firstLineTitle(text->payload.plainText);
