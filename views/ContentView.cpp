@@ -177,7 +177,12 @@ ContentView::ContentView(QWidget *parent)
     resize(panelSize(m_orientation));
 }
 
-ContentView::~ContentView() = default;
+ContentView::~ContentView()
+{
+    // The ingest feeds the store; it must be gone before the store is.
+    delete m_ingest;
+    m_ingest = nullptr;
+}
 
 QSize ContentView::cardSize(TavloOrientation orientation)
 {

@@ -7,6 +7,8 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <memory>
+
 #include "model/TavloStore.h"
 #include "platform/Defaults.h"
 #include "views/ContentView.h"
@@ -232,6 +234,19 @@ private Q_SLOTS:
         QTRY_COMPARE(view.store()->items().size(), 1);
         QVERIFY(view.store()->items().first().isText());
         QVERIFY(!view.isShowingEmptyState());
+    }
+
+    void closingWhileDropIsConverted()
+    {
+        // Conversions still running when the card goes away are dropped, never delivered late.
+        auto view = std::make_unique<ContentView>();
+        QMimeData mime;
+        mime.setHtml(QStringLiteral("<p>Some <b>bold</b> words</p>"));
+        mime.setText(QStringLiteral("Some bold words"));
+        QVERIFY(sendDragEnter(*view, &mime));
+        QVERIFY(sendDrop(*view, &mime));
+        view.reset();
+        QTest::qWait(50);
     }
 
     void pasteFollowsClipboard()
