@@ -3,7 +3,11 @@
 // Every paragraph starts with \pard and its properties; every run of text is a group with the
 // character properties that differ from the document defaults (\f0, 12 pt), so no state leaks
 // from one run to the next. Non-ASCII characters are written as \uN followed by one fallback
-// character: the cp1252 byte as \'hh when there is one, else an ASCII letter or '?'.
+// character for readers without Unicode support.
+//
+// Lists: Qt keeps a nested list as a list object of its own; RTF readers (Word, LibreOffice,
+// pandoc) expect one list with levels. A list nested under another joins the outer one's list
+// definition (\ls) at its own level (\ilvl), so they see one nested list.
 
 #include "richtext/CodePage.h"
 #include "richtext/Rtf.h"
@@ -15,19 +19,57 @@
 #include <QTextDocument>
 #include <QTextList>
 
+#include <charconv>
 #include <cmath>
+#include <string>
+#include <vector>
 
 namespace Rtf {
 
 namespace {
 
-struct ListInfo
+constexpr int MaxTwips = 31680 * 4;
+constexpr int Levels = 9;
+
+// The output: appends without the bookkeeping of QByteArray's operators.
+class Out
 {
-    int ls = 0;
-    int level = 0; // 0-based
-    QTextListFormat::Style style = QTextListFormat::ListDisc;
-    QString prefix;
-    QString suffix;
+public:
+    void reserve(size_t n) { m_s.reserve(n); }
+    Out &operator<<(char c)
+    {
+        m_s.push_back(c);
+        return *this;
+    }
+    Out &operator<<(const char *s)
+    {
+        m_s.append(s);
+        return *this;
+    }
+    Out &operator<<(const std::string &s)
+    {
+        m_s.append(s);
+        return *this;
+    }
+    Out &operator<<(qint64 n)
+    {
+        char buffer[24];
+        const auto end = std::to_chars(buffer, buffer + sizeof buffer, n).ptr;
+        m_s.append(buffer, size_t(end - buffer));
+        return *this;
+    }
+    Out &operator<<(int n) { return *this << qint64(n); }
+    void hex(unsigned byte)
+    {
+        static const char digits[] = "0123456789abcdef";
+        m_s.append("\\'");
+        m_s.push_back(digits[(byte >> 4) & 15]);
+        m_s.push_back(digits[byte & 15]);
+    }
+    std::string &str() { return m_s; }
+
+private:
+    std::string m_s;
 };
 
 bool isBullet(QTextListFormat::Style style)
@@ -97,33 +139,96 @@ QString toRoman(int n, bool upper)
     return upper ? s.toUpper() : s;
 }
 
+bool isEastAsian(char16_t u)
+{
+    return (u >= 0x1100 && u <= 0x11ff) || (u >= 0x2e80 && u <= 0xa4cf) || (u >= 0xac00 && u <= 0xd7ff)
+        || (u >= 0xf900 && u <= 0xfaff) || (u >= 0xff00 && u <= 0xffef) || (u >= 0xd840 && u <= 0xd87f);
+}
+
+bool containsEastAsian(QStringView text)
+{
+    for (QChar c : text) {
+        if (isEastAsian(c.unicode()))
+            return true;
+    }
+    return false;
+}
+
+QString familyOf(const QTextFormat &f)
+{
+    const QStringList list = f.property(QTextFormat::FontFamilies).toStringList();
+    if (!list.isEmpty() && !list.first().isEmpty())
+        return list.first();
+    return f.stringProperty(QTextFormat::OldFontFamily);
+}
+
+// One level of a list definition.
+struct Level
+{
+    bool used = false;
+    QTextListFormat::Style style = QTextListFormat::ListDisc;
+    QString prefix;
+    QString suffix = QStringLiteral(".");
+
+    bool sameAs(const Level &o) const { return style == o.style && prefix == o.prefix && suffix == o.suffix; }
+};
+
+// One \ls: the lists of the document that are nested in each other.
+struct Family
+{
+    int ls = 0;
+    Level levels[Levels];
+};
+
+struct ListPlace
+{
+    int family = 0; // index into m_families
+    int level = 0;
+};
+
+// What the writer needs of one character format, worked out once per format.
+struct Format
+{
+    bool ready = false;
+    std::string props; // control words, ending in a space when not empty
+    QString family;
+    QString href;
+};
+
 class Writer
 {
 public:
-    explicit Writer(const QTextDocument &document) : m_document(document) { }
+    explicit Writer(const QTextDocument &document)
+        : m_document(document), m_formats(document.allFormats()), m_cache(size_t(m_formats.size()))
+    { }
     QByteArray run();
 
 private:
     void collect();
+    void collectLists();
+    const Format &format(int index);
     int fontIndex(const QString &family);
     int colorIndex(const QColor &color);
-    const QByteArray &charProps(const QTextFragment &fragment);
-    void writeText(QByteArray &out, QStringView text);
-    void writeParagraph(QByteArray &out, const QTextBlock &block);
-    void writeListText(QByteArray &out, const QTextBlock &block, const ListInfo &info);
-    static void writeTwips(QByteArray &out, const char *word, qreal pixels);
+    void writeHeader();
+    void writeText(QStringView text);
+    void writeParagraph(const QTextBlock &block);
+    void writeListText(const QTextBlock &block, const Level &level);
+    void writeTwips(const char *word, qreal pixels);
+    unsigned fallback(char16_t c);
 
     const QTextDocument &m_document;
+    const QList<QTextFormat> m_formats; // the document's formats, by index
+    std::vector<Format> m_cache; // by format index, never resized: references stay valid
+    Out m_out;
     QString m_defaultFamily;
     qreal m_defaultPointSize = 12;
     QStringList m_fonts;
     QHash<QString, int> m_fontIndex;
     QList<QRgb> m_colors;
     QHash<QRgb, int> m_colorIndex;
-    QHash<int, QByteArray> m_charProps; // by the document's format index
-    QHash<const QTextList *, ListInfo> m_lists;
-    QList<const QTextList *> m_listOrder;
-    QString m_currentHref;
+    std::vector<Family> m_families;
+    QHash<const QTextList *, ListPlace> m_lists;
+    std::vector<quint8> m_fallbacks; // by UTF-16 unit; 0 until worked out
 };
 
 int Writer::fontIndex(const QString &family)
@@ -149,42 +254,28 @@ int Writer::colorIndex(const QColor &color)
     return index;
 }
 
-bool containsEastAsian(QStringView text)
+const Format &Writer::format(int index)
 {
-    for (QChar c : text) {
-        const char16_t u = c.unicode();
-        if ((u >= 0x1100 && u <= 0x11ff) || (u >= 0x2e80 && u <= 0xa4cf) || (u >= 0xac00 && u <= 0xd7ff)
-            || (u >= 0xf900 && u <= 0xfaff) || (u >= 0xff00 && u <= 0xffef) || (u >= 0xd840 && u <= 0xd87f))
-            return true;
+    if (index < 0 || index >= m_formats.size()) {
+        static const Format none;
+        return none;
     }
-    return false;
-}
+    Format &cached = m_cache[size_t(index)];
+    if (cached.ready)
+        return cached;
+    cached.ready = true;
+    const QTextCharFormat f = m_formats.at(index).toCharFormat();
+    cached.family = familyOf(f);
+    if (f.isAnchor())
+        cached.href = f.anchorHref();
+    if (m_defaultFamily.isNull())
+        return cached; // still choosing \f0: only the family is wanted
 
-QString familyOf(const QTextCharFormat &f)
-{
-    const QVariant families = f.property(QTextFormat::FontFamilies);
-    if (families.isValid()) {
-        const QStringList list = families.toStringList();
-        if (!list.isEmpty() && !list.first().isEmpty())
-            return list.first();
-    }
-    const QString family = f.stringProperty(QTextFormat::FontFamily);
-    return family;
-}
-
-const QByteArray &Writer::charProps(const QTextFragment &fragment)
-{
-    const int index = fragment.charFormatIndex();
-    auto it = m_charProps.find(index);
-    if (it != m_charProps.end())
-        return *it;
-    const QTextCharFormat f = fragment.charFormat();
-    QByteArray out;
-    const QString family = familyOf(f);
-    if (!family.isEmpty()) {
-        const int fi = fontIndex(family);
+    Out out;
+    if (!cached.family.isEmpty()) {
+        const int fi = fontIndex(cached.family);
         if (fi != 0)
-            out += "\\f" + QByteArray::number(fi);
+            out << "\\f" << fi;
     }
     qreal points = 0;
     if (f.hasProperty(QTextFormat::FontPointSize))
@@ -193,100 +284,121 @@ const QByteArray &Writer::charProps(const QTextFragment &fragment)
         points = f.intProperty(QTextFormat::FontPixelSize) * 0.75;
     else if (f.hasProperty(QTextFormat::FontSizeAdjustment))
         points = m_defaultPointSize * std::pow(1.2, f.intProperty(QTextFormat::FontSizeAdjustment));
-    if (points > 0) {
-        const int halfPoints = std::clamp(int(std::lround(points * 2)), 1, 3276);
-        if (halfPoints != 24)
-            out += "\\fs" + QByteArray::number(halfPoints);
-    } else if (std::lround(m_defaultPointSize * 2) != 24) {
-        out += "\\fs" + QByteArray::number(std::clamp(int(std::lround(m_defaultPointSize * 2)), 1, 3276));
-    }
+    if (points <= 0)
+        points = m_defaultPointSize;
+    const int halfPoints = std::clamp(int(std::lround(points * 2)), 1, 3276);
+    if (halfPoints != 24)
+        out << "\\fs" << halfPoints;
     if (f.hasProperty(QTextFormat::FontWeight) && f.fontWeight() >= QFont::DemiBold)
-        out += "\\b";
+        out << "\\b";
     if (f.fontItalic())
-        out += "\\i";
+        out << "\\i";
     switch (f.underlineStyle()) {
     case QTextCharFormat::NoUnderline:
         if (f.fontUnderline())
-            out += "\\ul";
+            out << "\\ul";
         break;
     case QTextCharFormat::DashUnderline:
-        out += "\\uldash";
+        out << "\\uldash";
         break;
     case QTextCharFormat::DotLine:
-        out += "\\uld";
+        out << "\\uld";
         break;
     case QTextCharFormat::DashDotLine:
-        out += "\\uldashd";
+        out << "\\uldashd";
         break;
     case QTextCharFormat::DashDotDotLine:
-        out += "\\uldashdd";
+        out << "\\uldashdd";
         break;
     case QTextCharFormat::WaveUnderline:
     case QTextCharFormat::SpellCheckUnderline:
-        out += "\\ulwave";
+        out << "\\ulwave";
         break;
     default:
-        out += "\\ul";
+        out << "\\ul";
         break;
     }
     if (f.fontStrikeOut())
-        out += "\\strike";
+        out << "\\strike";
     if (f.verticalAlignment() == QTextCharFormat::AlignSuperScript)
-        out += "\\super";
+        out << "\\super";
     else if (f.verticalAlignment() == QTextCharFormat::AlignSubScript)
-        out += "\\sub";
+        out << "\\sub";
     if (f.hasProperty(QTextFormat::FontCapitalization)) {
         if (f.fontCapitalization() == QFont::AllUppercase)
-            out += "\\caps";
+            out << "\\caps";
         else if (f.fontCapitalization() == QFont::SmallCaps)
-            out += "\\scaps";
+            out << "\\scaps";
     }
     const QBrush fg = f.foreground();
     if (fg.style() != Qt::NoBrush && fg.color().isValid())
-        out += "\\cf" + QByteArray::number(colorIndex(fg.color()));
+        out << "\\cf" << colorIndex(fg.color());
     const QBrush bg = f.background();
     if (bg.style() != Qt::NoBrush && bg.color().isValid() && bg.color().alpha() > 0) {
-        const QByteArray n = QByteArray::number(colorIndex(bg.color()));
-        out += "\\cb" + n + "\\highlight" + n;
+        // \highlight for Word and LibreOffice, \cb for TextEdit.
+        const int n = colorIndex(bg.color());
+        out << "\\cb" << n << "\\highlight" << n;
     }
     if (f.hasProperty(QTextFormat::TextUnderlineColor) && f.underlineColor().isValid()
         && (f.fontUnderline() || f.underlineStyle() != QTextCharFormat::NoUnderline))
-        out += "\\ulc" + QByteArray::number(colorIndex(f.underlineColor()));
-    if (!out.isEmpty())
-        out += ' ';
-    return *m_charProps.insert(index, out);
+        out << "\\ulc" << colorIndex(f.underlineColor());
+    if (!out.str().empty())
+        out << ' ';
+    cached.props = std::move(out.str());
+    return cached;
 }
 
-void Writer::writeText(QByteArray &out, QStringView text)
+unsigned Writer::fallback(char16_t c)
 {
-    const qsizetype n = text.size();
-    for (qsizetype i = 0; i < n; ++i) {
-        const char16_t c = text[i].unicode();
+    if (m_fallbacks.empty())
+        m_fallbacks.resize(0x10000, 0);
+    quint8 &slot = m_fallbacks[c];
+    if (slot)
+        return slot;
+    // The cp1252 byte, else the base letter, else '?'.
+    int b = CodePage::toCp1252(c);
+    if (b < 0x80) {
+        b = '?';
+        if (!QChar::isSurrogate(c) && c >= 0xc0) {
+            const QString d = QChar(c).decomposition();
+            if (!d.isEmpty() && d.at(0).unicode() > 0x20 && d.at(0).unicode() < 0x7f)
+                b = d.at(0).unicode();
+        }
+    }
+    slot = quint8(b);
+    return slot;
+}
+
+void Writer::writeText(QStringView text)
+{
+    std::string &s = m_out.str();
+    for (QChar ch : text) {
+        const char16_t c = ch.unicode();
         if (c >= 0x20 && c < 0x7f) {
             if (c == u'\\' || c == u'{' || c == u'}')
-                out += '\\';
-            out += char(c);
+                s.push_back('\\');
+            s.push_back(char(c));
             continue;
         }
         switch (c) {
         case u'\t':
-            out += "\\tab ";
+            s.append("\\tab ");
             continue;
         case 0x2028:
         case u'\n':
         case u'\r':
-            out += "\\line ";
+            s.append("\\line ");
             continue;
         case 0x00a0:
-            out += "\\~";
+            s.append("\\~");
             continue;
         case 0x00ad:
-            out += "\\-";
+            s.append("\\-");
             continue;
         case 0x2011:
-            out += "\\_";
+            s.append("\\_");
             continue;
-        case 0xfffc: // images are not exported
+        case 0xfffc: // images are not written
         case 0xfdd0:
         case 0xfdd1:
         case 0x2029:
@@ -296,57 +408,43 @@ void Writer::writeText(QByteArray &out, QStringView text)
         }
         if (c < 0x20 || c == 0x7f)
             continue;
-        out += "\\u";
-        out += QByteArray::number(int(qint16(c)));
-        // The fallback for readers without Unicode support: the cp1252 byte, else the base
-        // letter, else '?'. Always as \'hh: pandoc skips one character too many after a literal one.
-        int fallback = CodePage::toCp1252(c);
-        if (fallback < 0x80) {
-            fallback = '?';
-            if (!QChar::isSurrogate(c) && c >= 0xc0) {
-                const QString d = QChar(c).decomposition();
-                if (!d.isEmpty() && d.at(0).unicode() > 0x20 && d.at(0).unicode() < 0x7f)
-                    fallback = d.at(0).unicode();
-            }
-        }
-        static const char hex[] = "0123456789abcdef";
-        out += "\\'";
-        out += hex[fallback >> 4];
-        out += hex[fallback & 15];
+        s.append("\\u");
+        m_out << int(qint16(c));
+        // Always as \'hh: pandoc skips one character too many after a literal fallback.
+        m_out.hex(fallback(c));
     }
 }
 
-void Writer::writeTwips(QByteArray &out, const char *word, qreal pixels)
+void Writer::writeTwips(const char *word, qreal pixels)
 {
     const long twips = std::lround(pixels * 15);
     if (twips == 0)
         return;
-    out += word;
-    out += QByteArray::number(qint64(std::clamp<long>(twips, -31680 * 4, 31680 * 4)));
+    m_out << word << qint64(std::clamp<long>(twips, -MaxTwips, MaxTwips));
 }
 
 void Writer::collect()
 {
-    m_defaultFamily = m_document.defaultFont().family();
-    if (m_defaultFamily.isEmpty())
-        m_defaultFamily = QStringLiteral("Helvetica");
     const QFont font = m_document.defaultFont();
     m_defaultPointSize = font.pointSizeF() > 0 ? font.pointSizeF() : 12;
+    QString defaultFamily = font.family();
+    if (defaultFamily.isEmpty())
+        defaultFamily = QStringLiteral("Helvetica");
+
     // \f0 is the family most of the text uses, so most runs need no \f; text without a family
     // takes the document's default font, so that one is \f0 when such text exists.
     QHash<QString, qint64> usage;
     bool unnamed = false;
-    for (QTextBlock b = m_document.begin(); b.isValid() && !unnamed; b = b.next()) {
+    for (QTextBlock b = m_document.begin(); b.isValid(); b = b.next()) {
         for (auto it = b.begin(); !it.atEnd(); ++it) {
-            const QString family = familyOf(it.fragment().charFormat());
-            if (family.isEmpty()) {
+            const QString &family = format(it.fragment().charFormatIndex()).family;
+            if (family.isEmpty())
                 unnamed = true;
-                break;
-            }
-            usage[family] += it.fragment().length();
+            else
+                usage[family] += it.fragment().length();
         }
     }
-    QString first = m_defaultFamily;
+    QString first = defaultFamily;
     if (!unnamed && !usage.isEmpty()) {
         qint64 best = -1;
         for (auto it = usage.cbegin(); it != usage.cend(); ++it) {
@@ -355,38 +453,75 @@ void Writer::collect()
                 first = it.key();
             }
         }
-        m_defaultFamily = first;
     }
+    m_defaultFamily = first;
     fontIndex(m_defaultFamily);
-    int nextLs = 1;
+    // Now the full properties: fonts and colours in the order of first use.
+    for (Format &f : m_cache)
+        f.ready = false;
     for (QTextBlock b = m_document.begin(); b.isValid(); b = b.next()) {
-        if (QTextList *list = b.textList(); list && !m_lists.contains(list)) {
-            const QTextListFormat lf = list->format();
-            ListInfo info;
-            info.ls = nextLs++;
-            info.level = std::clamp(lf.indent() - 1, 0, 8);
-            info.style = lf.style();
-            info.prefix = lf.numberPrefix();
-            info.suffix =
-                lf.hasProperty(QTextFormat::ListNumberSuffix) ? lf.numberSuffix() : QStringLiteral(".");
-            m_lists.insert(list, info);
-            m_listOrder << list;
-        }
         for (auto it = b.begin(); !it.atEnd(); ++it)
-            charProps(it.fragment()); // registers fonts and colours
+            format(it.fragment().charFormatIndex());
+    }
+    collectLists();
+}
+
+void Writer::collectLists()
+{
+    struct Open
+    {
+        const QTextList *list;
+        int level;
+    };
+    std::vector<Open> open; // the lists the current paragraph is nested in, outermost first
+    for (QTextBlock b = m_document.begin(); b.isValid(); b = b.next()) {
+        const QTextList *list = b.textList();
+        if (!list) {
+            open.clear();
+            continue;
+        }
+        const QTextListFormat lf = list->format();
+        const int level = std::clamp(lf.indent() - 1, 0, Levels - 1);
+        while (!open.empty() && open.back().level >= level && open.back().list != list)
+            open.pop_back();
+        if (!m_lists.contains(list)) {
+            Level wanted;
+            wanted.used = true;
+            wanted.style = lf.style();
+            wanted.prefix = lf.numberPrefix();
+            if (lf.hasProperty(QTextFormat::ListNumberSuffix))
+                wanted.suffix = lf.numberSuffix();
+            int family = -1;
+            if (!open.empty() && open.back().level < level) {
+                const int parent = m_lists.value(open.back().list).family;
+                const Level &slot = m_families[size_t(parent)].levels[level];
+                if (!slot.used || slot.sameAs(wanted))
+                    family = parent;
+            }
+            if (family < 0) {
+                m_families.emplace_back();
+                m_families.back().ls = int(m_families.size());
+                family = int(m_families.size() - 1);
+            }
+            m_families[size_t(family)].levels[level] = wanted;
+            m_lists.insert(list, ListPlace {family, level});
+        }
+        if (open.empty() || open.back().list != list)
+            open.push_back(Open {list, level});
     }
 }
 
-void Writer::writeListText(QByteArray &out, const QTextBlock &block, const ListInfo &info)
+void Writer::writeListText(const QTextBlock &block, const Level &level)
 {
     // What a reader without list support shows in front of the item.
-    out += "{\\listtext ";
-    if (isBullet(info.style)) {
-        writeText(out, QString(QChar(bulletChar(info.style))));
+    m_out << "{\\listtext ";
+    if (isBullet(level.style)) {
+        const QChar bullet(bulletChar(level.style));
+        writeText(QStringView(&bullet, 1));
     } else {
         const int n = block.textList()->itemNumber(block) + 1;
         QString number;
-        switch (info.style) {
+        switch (level.style) {
         case QTextListFormat::ListLowerAlpha:
             number = toAlpha(n, false);
             break;
@@ -403,61 +538,64 @@ void Writer::writeListText(QByteArray &out, const QTextBlock &block, const ListI
             number = QString::number(n);
             break;
         }
-        writeText(out, info.prefix + number + info.suffix);
+        writeText(QString(level.prefix + number + level.suffix));
     }
-    out += "\\tab}";
+    m_out << "\\tab}";
 }
 
-void Writer::writeParagraph(QByteArray &out, const QTextBlock &block)
+void Writer::writeParagraph(const QTextBlock &block)
 {
     const QTextBlockFormat bf = block.blockFormat();
-    out += "\\pard";
-    const QTextList *list = block.textList();
-    const ListInfo *info = nullptr;
-    if (list) {
+    m_out << "\\pard";
+    const Level *level = nullptr;
+    ListPlace place;
+    if (const QTextList *list = block.textList()) {
         auto it = m_lists.constFind(list);
-        if (it != m_lists.constEnd())
-            info = &*it;
+        if (it != m_lists.constEnd()) {
+            place = *it;
+            level = &m_families[size_t(place.family)].levels[place.level];
+        }
     }
     switch (bf.alignment() & Qt::AlignHorizontal_Mask) {
     case Qt::AlignHCenter:
-        out += "\\qc";
+        m_out << "\\qc";
         break;
     case Qt::AlignRight:
-        out += "\\qr";
+        m_out << "\\qr";
         break;
     case Qt::AlignJustify:
-        out += "\\qj";
+        m_out << "\\qj";
         break;
     default:
         break;
     }
     if (bf.layoutDirection() == Qt::RightToLeft)
-        out += "\\rtlpar";
-    if (info) {
-        const int left = 720 * (info->level + 1);
-        out += "\\fi-360\\li" + QByteArray::number(left);
+        m_out << "\\rtlpar";
+    if (level) {
+        m_out << "\\fi-360\\li" << 720 * (place.level + 1);
     } else {
-        writeTwips(out, "\\li", bf.leftMargin() + bf.indent() * m_document.indentWidth());
-        writeTwips(out, "\\fi", bf.textIndent());
+        writeTwips("\\li", bf.leftMargin() + bf.indent() * m_document.indentWidth());
+        writeTwips("\\fi", bf.textIndent());
     }
-    writeTwips(out, "\\ri", bf.rightMargin());
+    writeTwips("\\ri", bf.rightMargin());
     if (bf.topMargin() > 0)
-        writeTwips(out, "\\sb", bf.topMargin());
+        writeTwips("\\sb", bf.topMargin());
     if (bf.bottomMargin() > 0)
-        writeTwips(out, "\\sa", bf.bottomMargin());
+        writeTwips("\\sa", bf.bottomMargin());
+    const qreal lineHeight = bf.lineHeight();
     switch (bf.lineHeightType()) {
     case QTextBlockFormat::ProportionalHeight:
-        if (bf.lineHeight() > 0 && std::lround(bf.lineHeight()) != 100)
-            out += "\\sl" + QByteArray::number(qint64(std::lround(bf.lineHeight() * 2.4))) + "\\slmult1";
+        if (lineHeight > 0 && std::lround(lineHeight) != 100)
+            m_out << "\\sl" << qint64(std::lround(std::min(lineHeight, 10000.0) * 2.4)) << "\\slmult1";
         break;
     case QTextBlockFormat::FixedHeight:
-        if (bf.lineHeight() > 0)
-            out += "\\sl-" + QByteArray::number(qint64(std::lround(bf.lineHeight() * 15))) + "\\slmult0";
+        if (lineHeight > 0)
+            m_out << "\\sl-" << qint64(std::lround(std::min(lineHeight * 15, qreal(MaxTwips))))
+                  << "\\slmult0";
         break;
     case QTextBlockFormat::MinimumHeight:
-        if (bf.lineHeight() > 0)
-            out += "\\sl" + QByteArray::number(qint64(std::lround(bf.lineHeight() * 15))) + "\\slmult0";
+        if (lineHeight > 0)
+            m_out << "\\sl" << qint64(std::lround(std::min(lineHeight * 15, qreal(MaxTwips)))) << "\\slmult0";
         break;
     default:
         break;
@@ -465,145 +603,127 @@ void Writer::writeParagraph(QByteArray &out, const QTextBlock &block)
     for (const QTextOption::Tab &tab : bf.tabPositions()) {
         switch (tab.type) {
         case QTextOption::RightTab:
-            out += "\\tqr";
+            m_out << "\\tqr";
             break;
         case QTextOption::CenterTab:
-            out += "\\tqc";
+            m_out << "\\tqc";
             break;
         case QTextOption::DelimiterTab:
-            out += "\\tqdec";
+            m_out << "\\tqdec";
             break;
         default:
             break;
         }
-        out += "\\tx"
-            + QByteArray::number(qint64(std::clamp<long>(std::lround(tab.position * 15), 0, 31680 * 4)));
+        m_out << "\\tx" << qint64(std::clamp<long>(std::lround(tab.position * 15), 0, MaxTwips));
     }
     if (bf.headingLevel() > 0 && bf.headingLevel() <= 6)
-        out += "\\outlinelevel" + QByteArray::number(bf.headingLevel() - 1);
-    if (info) {
-        out += "\\ls" + QByteArray::number(info->ls) + "\\ilvl" + QByteArray::number(info->level);
-    }
-    out += ' ';
-    if (info)
-        writeListText(out, block, *info);
+        m_out << "\\outlinelevel" << bf.headingLevel() - 1;
+    if (level)
+        m_out << "\\ls" << m_families[size_t(place.family)].ls << "\\ilvl" << place.level;
+    m_out << ' ';
+    if (level)
+        writeListText(block, *level);
 
-    QString openHref;
-    auto closeLink = [&] {
-        if (!openHref.isNull()) {
-            out += "}}}";
-            openHref = QString();
-        }
-    };
+    const QString *openHref = nullptr;
     for (auto it = block.begin(); !it.atEnd(); ++it) {
         const QTextFragment fragment = it.fragment();
-        const QTextCharFormat f = fragment.charFormat();
-        const QString href = f.isAnchor() ? f.anchorHref() : QString();
-        if (href != openHref || (href.isEmpty() != openHref.isEmpty())) {
-            closeLink();
-            if (!href.isEmpty()) {
-                out += "{\\field{\\*\\fldinst{HYPERLINK \"";
-                QString escaped = href;
-                escaped.replace(u'\\', QLatin1String("\\\\")).replace(u'"', QLatin1String("%22"));
-                writeText(out, escaped);
-                out += "\"}}{\\fldrslt{";
-                openHref = href;
-            }
+        const Format &f = format(fragment.charFormatIndex());
+        if (openHref && (f.href.isEmpty() || *openHref != f.href)) {
+            m_out << "}}}";
+            openHref = nullptr;
         }
-        const QByteArray &props = charProps(fragment);
+        if (!openHref && !f.href.isEmpty()) {
+            m_out << "{\\field{\\*\\fldinst{HYPERLINK \"";
+            QString escaped = f.href;
+            escaped.replace(u'\\', QLatin1String("\\\\")).replace(u'"', QLatin1String("%22"));
+            writeText(escaped);
+            m_out << "\"}}{\\fldrslt{";
+            openHref = &f.href;
+        }
         const QString text = fragment.text();
         if (containsEastAsian(text)) {
             // LibreOffice takes the font of East Asian text from \dbch\af only.
-            const QString family = familyOf(fragment.charFormat());
-            out += "{\\dbch\\af" + QByteArray::number(family.isEmpty() ? 0 : fontIndex(family)) + ' ';
-            out += props;
-            writeText(out, text);
-            out += '}';
-        } else if (props.isEmpty()) {
-            writeText(out, text);
+            m_out << "{\\dbch\\af" << (f.family.isEmpty() ? 0 : fontIndex(f.family)) << ' ' << f.props;
+            writeText(text);
+            m_out << '}';
+        } else if (f.props.empty()) {
+            writeText(text);
         } else {
-            out += '{';
-            out += props;
-            writeText(out, text);
-            out += '}';
+            m_out << '{' << f.props;
+            writeText(text);
+            m_out << '}';
         }
     }
-    closeLink();
-    out += "\\par\n";
+    if (openHref)
+        m_out << "}}}";
+    m_out << "\\par\n";
+}
+
+void Writer::writeHeader()
+{
+    m_out << "{\\rtf1\\ansi\\ansicpg1252\\deff0\\uc1\n{\\fonttbl";
+    for (qsizetype i = 0; i < m_fonts.size(); ++i) {
+        m_out << "{\\f" << qint64(i) << "\\fnil\\fcharset0 ";
+        QString name = m_fonts.at(i);
+        name.remove(u';');
+        writeText(name);
+        m_out << ";}";
+    }
+    m_out << "}\n{\\colortbl;";
+    for (QRgb rgb : std::as_const(m_colors))
+        m_out << "\\red" << qRed(rgb) << "\\green" << qGreen(rgb) << "\\blue" << qBlue(rgb) << ';';
+    m_out << "}\n";
+    if (m_families.empty())
+        return;
+    m_out << "{\\*\\listtable";
+    for (const Family &family : m_families) {
+        m_out << "{\\list\\listtemplateid" << family.ls << "\\listhybrid";
+        for (int n = 0; n < Levels; ++n) {
+            Level level = family.levels[n];
+            if (!level.used) // a level no list uses: Word's pattern of bullets
+                level.style = QTextListFormat::ListDisc;
+            const int nfc = levelNfc(level.style);
+            m_out << "{\\listlevel\\levelnfc" << nfc << "\\levelnfcn" << nfc
+                  << "\\leveljc0\\leveljcn0\\levelfollow0\\levelstartat1";
+            if (isBullet(level.style)) {
+                m_out << "{\\leveltext\\'01";
+                const QChar bullet(bulletChar(level.style));
+                writeText(QStringView(&bullet, 1));
+                m_out << ";}{\\levelnumbers;}";
+            } else {
+                // A length, the prefix, this level's number (\'0n), the suffix.
+                m_out << "{\\leveltext";
+                m_out.hex(unsigned(std::min<qsizetype>(level.prefix.size() + level.suffix.size() + 1, 255)));
+                writeText(level.prefix);
+                m_out.hex(unsigned(n));
+                writeText(level.suffix);
+                m_out << ";}{\\levelnumbers";
+                m_out.hex(unsigned(std::min<qsizetype>(level.prefix.size() + 1, 255)));
+                m_out << ";}";
+            }
+            m_out << "\\fi-360\\li" << 720 * (n + 1) << "}";
+        }
+        m_out << "{\\listname ;}\\listid" << family.ls << "}";
+    }
+    m_out << "}\n{\\*\\listoverridetable";
+    for (const Family &family : m_families)
+        m_out << "{\\listoverride\\listid" << family.ls << "\\listoverridecount0\\ls" << family.ls << "}";
+    m_out << "}\n";
 }
 
 QByteArray Writer::run()
 {
     collect();
-    QByteArray body;
-    body.reserve(m_document.characterCount() * 2 + 256);
-    for (QTextBlock b = m_document.begin(); b.isValid(); b = b.next())
-        writeParagraph(body, b);
-    // A document whose last paragraph is empty ends with an empty paragraph; a reader drops only
-    // the final \par, so an empty document writes nothing at all.
-    if (m_document.blockCount() == 1 && m_document.begin().length() <= 1)
-        body.clear();
-
-    QByteArray out;
-    out.reserve(body.size() + 1024);
-    out += "{\\rtf1\\ansi\\ansicpg1252\\deff0\\uc1\n{\\fonttbl";
-    for (qsizetype i = 0; i < m_fonts.size(); ++i) {
-        out += "{\\f" + QByteArray::number(i) + "\\fnil\\fcharset0 ";
-        QString name = m_fonts.at(i);
-        name.remove(u';');
-        writeText(out, name);
-        out += ";}";
+    m_out.reserve(size_t(m_document.characterCount()) * 3 + 4096);
+    writeHeader();
+    // Every paragraph ends with \par; a reader drops the last one, so an empty last paragraph
+    // survives and an empty document writes none.
+    if (!(m_document.blockCount() == 1 && m_document.begin().length() <= 1)) {
+        for (QTextBlock b = m_document.begin(); b.isValid(); b = b.next())
+            writeParagraph(b);
     }
-    out += "}\n{\\colortbl;";
-    for (QRgb rgb : std::as_const(m_colors)) {
-        out += "\\red" + QByteArray::number(qRed(rgb)) + "\\green" + QByteArray::number(qGreen(rgb))
-            + "\\blue" + QByteArray::number(qBlue(rgb)) + ';';
-    }
-    out += "}\n";
-    if (!m_listOrder.isEmpty()) {
-        QByteArray table = "{\\*\\listtable";
-        QByteArray overrides = "{\\*\\listoverridetable";
-        for (const QTextList *list : std::as_const(m_listOrder)) {
-            const ListInfo &info = m_lists[list];
-            table += "{\\list\\listtemplateid" + QByteArray::number(info.ls) + "\\listhybrid";
-            for (int level = 0; level < 9; ++level) {
-                const QTextListFormat::Style style =
-                    level == info.level ? info.style : QTextListFormat::ListDisc;
-                table += "{\\listlevel\\levelnfc" + QByteArray::number(levelNfc(style)) + "\\levelnfcn"
-                    + QByteArray::number(levelNfc(style))
-                    + "\\leveljc0\\leveljcn0\\levelfollow0\\levelstartat1";
-                if (isBullet(style)) {
-                    table += "{\\leveltext\\'01";
-                    writeText(table, QString(QChar(bulletChar(style))));
-                    table += ";}{\\levelnumbers;}";
-                } else {
-                    const QString prefix = level == info.level ? info.prefix : QString();
-                    const QString suffix = level == info.level ? info.suffix : QStringLiteral(".");
-                    const int length = int(prefix.size() + suffix.size() + 1);
-                    static const char hex[] = "0123456789abcdef";
-                    table += "{\\leveltext\\'";
-                    table += hex[(length >> 4) & 15];
-                    table += hex[length & 15];
-                    writeText(table, prefix);
-                    table += "\\'0";
-                    table += char('0' + level);
-                    writeText(table, suffix);
-                    table += ";}{\\levelnumbers\\'";
-                    table += hex[((prefix.size() + 1) >> 4) & 15];
-                    table += hex[(prefix.size() + 1) & 15];
-                    table += ";}";
-                }
-                table += "\\fi-360\\li" + QByteArray::number(720 * (level + 1)) + "}";
-            }
-            table += "{\\listname ;}\\listid" + QByteArray::number(info.ls) + "}";
-            overrides += "{\\listoverride\\listid" + QByteArray::number(info.ls) + "\\listoverridecount0\\ls"
-                + QByteArray::number(info.ls) + "}";
-        }
-        out += table + "}\n" + overrides + "}\n";
-    }
-    out += body;
-    out += "}";
-    return out;
+    m_out << '}';
+    return QByteArray(m_out.str().data(), qsizetype(m_out.str().size()));
 }
 
 } // namespace
