@@ -1,0 +1,329 @@
+#include "app/AppDelegate.h"
+
+#include <QApplication>
+#include <QCursor>
+#include <QEasingCurve>
+#include <QKeyEvent>
+#include <QScreen>
+#include <QtConcurrent>
+
+#include <cmath>
+
+#include "app/TavloPanel.h"
+#include "platform/Defaults.h"
+
+namespace {
+
+// The standard "ease out" and "ease in" cubic Béziers.
+QEasingCurve bezier(QPointF c1, QPointF c2)
+{
+    QEasingCurve curve(QEasingCurve::BezierSpline);
+    curve.addCubicBezierSegment(c1, c2, QPointF(1, 1));
+    return curve;
+}
+
+} // namespace
+
+AppDelegate::AppDelegate(Environment environment, QObject *parent)
+    : QObject(parent), m_environment(std::move(environment))
+{
+    if (!m_environment.screenLayout)
+        m_environment.screenLayout = &AppDelegate::currentScreenLayout;
+    if (!m_environment.uptimeNs)
+        m_environment.uptimeNs = &PanelToggle::systemUptimeNs;
+    // Drags report a move per mouse event; the defaults file is rewritten at most this often.
+    m_positionWriteTimer.setSingleShot(true);
+    m_positionWriteTimer.setInterval(250);
+    connect(&m_positionWriteTimer, &QTimer::timeout, this, &AppDelegate::flushPositionWrite);
+}
+
+AppDelegate::~AppDelegate()
+{
+    applicationWillTerminate();
+}
+
+PanelPlacement::Layout AppDelegate::currentScreenLayout()
+{
+    PanelPlacement::Layout layout;
+    const QList<QScreen *> screens = QGuiApplication::screens();
+    for (QScreen *screen : screens) {
+        layout.screens.append({screen->geometry(), screen->availableGeometry()});
+        if (screen == QGuiApplication::primaryScreen())
+            layout.primary = int(layout.screens.size() - 1);
+    }
+    layout.mouse = QCursor::pos();
+    return layout;
+}
+
+void AppDelegate::applicationDidFinishLaunching()
+{
+    createTavloPanel();
+    installOrientationObserver();
+    registerHotKey();
+    installLocalKeyMonitor();
+    showTavlo();
+}
+
+void AppDelegate::applicationWillTerminate()
+{
+    if (m_terminated)
+        return;
+    m_terminated = true;
+    if (m_hotKey) {
+        m_hotKey->unregisterHotKey();
+        disconnect(m_hotKey.get(), nullptr, this, nullptr);
+    }
+    if (m_localKeyMonitorInstalled && qApp)
+        qApp->removeEventFilter(this);
+    if (m_orientationObserver)
+        disconnect(*m_orientationObserver);
+    m_positionWriteTimer.stop();
+    m_positionWrite.waitForFinished();
+    flushPositionWrite();
+    m_positionWrite.waitForFinished();
+    if (m_environment.drainPendingWrites)
+        m_environment.drainPendingWrites();
+}
+
+void AppDelegate::createTavloPanel()
+{
+    QWidget *content = m_environment.makeContent ? m_environment.makeContent() : nullptr;
+    const QSize size = PanelPlacement::panelSize(currentOrientation());
+    m_tavloPanel = std::make_unique<TavloPanel>(size);
+    if (content)
+        m_tavloPanel->setContent(content);
+    connect(m_tavloPanel.get(), &TavloPanel::moved, this, &AppDelegate::onPanelMoved);
+
+    m_fadeIn = new QPropertyAnimation(m_tavloPanel.get(), "windowOpacity", this);
+    m_fadeIn->setDuration(PanelToggle::fadeInMs);
+    m_fadeIn->setEasingCurve(bezier({0, 0}, {0.58, 1}));
+    m_fadeOut = new QPropertyAnimation(m_tavloPanel.get(), "windowOpacity", this);
+    m_fadeOut->setDuration(PanelToggle::fadeOutMs);
+    m_fadeOut->setEasingCurve(bezier({0.42, 0}, {1, 1}));
+    connect(m_fadeOut, &QPropertyAnimation::finished, this, [this] {
+        if (!m_isTavloShown && m_tavloPanel) {
+            m_tavloPanel->hide();
+            Q_EMIT tavloHidden();
+        }
+        if (m_tavloPanel)
+            m_tavloPanel->setWindowOpacity(1.0);
+    });
+
+    applyInitialPosition();
+}
+
+void AppDelegate::applyInitialPosition()
+{
+    if (!m_tavloPanel)
+        return;
+    m_isSettingInitialPosition = true;
+    std::optional<QPoint> saved;
+    {
+        const auto settings = Defaults::open();
+        if (settings->value(QLatin1String(hasPositionKey)).toBool()) {
+            bool okX = false;
+            bool okY = false;
+            const double x = settings->value(QLatin1String(positionXKey)).toDouble(&okX);
+            const double y = settings->value(QLatin1String(positionYKey)).toDouble(&okY);
+            // Garbage, NaN or values far outside any desktop count as "nothing saved".
+            constexpr double limit = 1 << 24;
+            if (okX && okY && std::abs(x) < limit && std::abs(y) < limit)
+                saved = QPoint(qRound(x), qRound(y));
+        }
+    }
+    const QSize size = m_tavloPanel->size();
+    const QPoint origin = PanelPlacement::initialOrigin(saved, size, m_environment.screenLayout());
+    movePanelTo(QRect(origin, size));
+    m_isSettingInitialPosition = false;
+}
+
+void AppDelegate::installOrientationObserver()
+{
+    if (!m_environment.observeOrientation)
+        return;
+    QPointer<AppDelegate> self(this);
+    m_orientationObserver = m_environment.observeOrientation(this, [self](TavloOrientation orientation) {
+        if (self)
+            self->applyOrientation(orientation);
+    });
+}
+
+void AppDelegate::registerHotKey()
+{
+    m_hotKey = std::move(m_environment.hotKey);
+    if (!m_hotKey)
+        return;
+    connect(m_hotKey.get(), &GlobalHotKey::activated, this, &AppDelegate::handleHotKeyEvent);
+    m_hotKey->registerHotKey(quorvinHotKeyID);
+}
+
+void AppDelegate::handleHotKeyEvent(GlobalHotKeyID identity)
+{
+    if (identity.id != quorvinHotKeyID.id)
+        return;
+    // Never toggle inside the backend's event handling.
+    QMetaObject::invokeMethod(this, &AppDelegate::toggleTavlo, Qt::QueuedConnection);
+}
+
+void AppDelegate::installLocalKeyMonitor()
+{
+    if (!qApp)
+        return;
+    qApp->installEventFilter(this);
+    m_localKeyMonitorInstalled = true;
+}
+
+bool AppDelegate::eventFilter(QObject *watched, QEvent *event)
+{
+    const QEvent::Type type = event->type();
+    if (type != QEvent::KeyPress && type != QEvent::KeyRelease && type != QEvent::ShortcutOverride)
+        return QObject::eventFilter(watched, event);
+    // Key events reach the window first and then each widget up the parent chain; acting on the
+    // widget deliveries alone keeps one press from closing two windows.
+    if (!watched->isWidgetType())
+        return false;
+    auto *key = static_cast<QKeyEvent *>(event);
+    const AuxiliaryWindows &aux = m_environment.auxiliary;
+    const auto action =
+        PanelToggle::keyAction(key->key(), key->modifiers(), aux.isAboutVisible && aux.isAboutVisible(),
+                               aux.isPreviewVisible && aux.isPreviewVisible());
+    if (type == QEvent::ShortcutOverride) {
+        // Claim Control+Space so no shortcut of a view fires; the key press is then swallowed.
+        if (action == PanelToggle::KeyAction::swallow) {
+            event->accept();
+            return true;
+        }
+        return false;
+    }
+    switch (action) {
+    case PanelToggle::KeyAction::pass:
+        return false;
+    case PanelToggle::KeyAction::swallow:
+        return true;
+    case PanelToggle::KeyAction::closeAbout:
+        closeAboutWindow();
+        return true;
+    case PanelToggle::KeyAction::closePreview:
+        closePreviewWindow();
+        return true;
+    }
+    return false;
+}
+
+void AppDelegate::toggleTavlo()
+{
+    if (!m_tavloPanel)
+        return;
+    if (!m_debouncer.accept(m_environment.uptimeNs()))
+        return;
+    if (m_isTavloShown)
+        hideTavlo();
+    else
+        showTavlo();
+}
+
+void AppDelegate::showTavlo()
+{
+    if (!m_tavloPanel)
+        return;
+    m_isTavloShown = true;
+    m_fadeOut->stop();
+    m_fadeIn->stop();
+    m_tavloPanel->setWindowOpacity(0.0);
+    m_tavloPanel->show();
+    m_tavloPanel->raise();
+    m_fadeIn->setStartValue(0.0);
+    m_fadeIn->setEndValue(1.0);
+    m_fadeIn->start();
+}
+
+void AppDelegate::hideTavlo()
+{
+    closeAboutWindow();
+    closePreviewWindow();
+    if (!m_tavloPanel || !m_isTavloShown)
+        return;
+    m_isTavloShown = false;
+    m_fadeIn->stop();
+    m_fadeOut->stop();
+    m_fadeOut->setStartValue(m_tavloPanel->windowOpacity());
+    m_fadeOut->setEndValue(0.0);
+    m_fadeOut->start();
+}
+
+void AppDelegate::closeAboutWindow()
+{
+    if (m_environment.auxiliary.closeAbout)
+        m_environment.auxiliary.closeAbout();
+}
+
+void AppDelegate::closePreviewWindow()
+{
+    if (m_environment.auxiliary.closePreview)
+        m_environment.auxiliary.closePreview();
+}
+
+void AppDelegate::applyOrientation(TavloOrientation orientation)
+{
+    if (!m_tavloPanel)
+        return;
+    const QRect frame = PanelPlacement::resizedAroundCentre(
+        m_tavloPanel->geometry(), PanelPlacement::panelSize(orientation), m_environment.screenLayout());
+    m_isSettingInitialPosition = true;
+    movePanelTo(frame);
+    m_isSettingInitialPosition = false;
+    writePosition(frame.topLeft());
+}
+
+void AppDelegate::movePanelTo(const QRect &geometry)
+{
+    m_programmaticOrigin = geometry.topLeft();
+    m_tavloPanel->setPanelGeometry(geometry);
+}
+
+void AppDelegate::onPanelMoved(QPoint topLeft)
+{
+    if (m_isSettingInitialPosition)
+        return;
+    // Our own moves come back from the window system after the guard is lowered.
+    if (m_programmaticOrigin && *m_programmaticOrigin == topLeft)
+        return;
+    m_programmaticOrigin.reset();
+    savePanelPosition();
+}
+
+void AppDelegate::savePanelPosition()
+{
+    if (m_isSettingInitialPosition || !m_tavloPanel)
+        return;
+    m_pendingPosition = m_tavloPanel->pos();
+    if (!m_positionWriteTimer.isActive())
+        m_positionWriteTimer.start();
+}
+
+void AppDelegate::writePosition(QPoint topLeft)
+{
+    m_pendingPosition = topLeft;
+    m_positionWriteTimer.stop();
+    flushPositionWrite();
+}
+
+void AppDelegate::flushPositionWrite()
+{
+    if (!m_pendingPosition)
+        return;
+    // One write at a time keeps them in order; a later position waits for the running write.
+    if (m_positionWrite.isRunning()) {
+        m_positionWriteTimer.start();
+        return;
+    }
+    const QPoint position = *m_pendingPosition;
+    m_pendingPosition.reset();
+    m_positionWrite = QtConcurrent::run([position] {
+        const auto settings = Defaults::open();
+        settings->setValue(QLatin1String(positionXKey), double(position.x()));
+        settings->setValue(QLatin1String(positionYKey), double(position.y()));
+        settings->setValue(QLatin1String(hasPositionKey), true);
+        Defaults::flush(*settings);
+    });
+}

@@ -1,0 +1,116 @@
+#pragma once
+
+#include <QFuture>
+#include <QObject>
+#include <QPointer>
+#include <QPropertyAnimation>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+#include "app/PanelPlacement.h"
+#include "app/PanelToggle.h"
+#include "model/TavloItem.h"
+#include "platform/GlobalHotKey.h"
+
+class TavloPanel;
+
+// The windows that hiding the panel and Escape close. Empty members mean "no such window".
+struct AuxiliaryWindows
+{
+    std::function<bool()> isAboutVisible;
+    std::function<void()> closeAbout;
+    std::function<bool()> isPreviewVisible;
+    std::function<void()> closePreview;
+};
+
+// Owns the panel and every process-wide hook (global hot key, local key monitor, orientation
+// observer); runs the start-up and shutdown sequences; shows, hides and places the panel.
+class AppDelegate : public QObject
+{
+    Q_OBJECT
+
+public:
+    struct Environment
+    {
+        // Builds the panel's content; called first, so the store has loaded when the panel is sized.
+        std::function<QWidget *()> makeContent;
+        // Null: no global hot key on this desktop.
+        std::unique_ptr<GlobalHotKey> hotKey;
+        // Connects the process-wide orientation change to the given callback.
+        std::function<QMetaObject::Connection(QObject *context, std::function<void(TavloOrientation)>)>
+            observeOrientation;
+        AuxiliaryWindows auxiliary;
+        // Blocks until the store's pending writes are on disk.
+        std::function<void()> drainPendingWrites;
+        std::function<qint64()> uptimeNs = &PanelToggle::systemUptimeNs;
+        std::function<PanelPlacement::Layout()> screenLayout;
+    };
+
+    explicit AppDelegate(Environment environment, QObject *parent = nullptr);
+    ~AppDelegate() override;
+
+    // Start-up: panel, placement, orientation observer, hot key, key monitor, fade-in.
+    void applicationDidFinishLaunching();
+    // Shutdown: removes the hooks, then waits for pending writes. Runs once.
+    void applicationWillTerminate();
+
+    void toggleTavlo();
+    void showTavlo();
+    void hideTavlo();
+    void applyOrientation(TavloOrientation orientation);
+    void savePanelPosition();
+
+    TavloPanel *tavloPanel() const { return m_tavloPanel.get(); }
+    bool isTavloShown() const { return m_isTavloShown; }
+    GlobalHotKey *hotKey() const { return m_hotKey.get(); }
+
+    // The screens, primary screen and mouse position as Qt reports them now.
+    static PanelPlacement::Layout currentScreenLayout();
+
+    static constexpr const char *positionXKey = "Quorvin.Position.X";
+    static constexpr const char *positionYKey = "Quorvin.Position.Y";
+    static constexpr const char *hasPositionKey = "Quorvin.Position.HasSaved";
+
+Q_SIGNALS:
+    // The fade-out finished and the panel is off screen.
+    void tavloHidden();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void createTavloPanel();
+    void applyInitialPosition();
+    void installOrientationObserver();
+    void registerHotKey();
+    void installLocalKeyMonitor();
+    void handleHotKeyEvent(GlobalHotKeyID identity);
+    void closeAboutWindow();
+    void closePreviewWindow();
+    void movePanelTo(const QRect &geometry);
+    void onPanelMoved(QPoint topLeft);
+    void writePosition(QPoint topLeft);
+    void flushPositionWrite();
+
+    Environment m_environment;
+    std::unique_ptr<TavloPanel> m_tavloPanel;
+    std::unique_ptr<GlobalHotKey> m_hotKey;
+    bool m_localKeyMonitorInstalled = false;
+    std::optional<QMetaObject::Connection> m_orientationObserver;
+    bool m_isTavloShown = false;
+    PanelToggle::Debouncer m_debouncer;
+    bool m_isSettingInitialPosition = false;
+    bool m_terminated = false;
+
+    // Where the program last put the panel; the window system echoes such moves back later.
+    std::optional<QPoint> m_programmaticOrigin;
+    std::optional<QPoint> m_pendingPosition;
+    QTimer m_positionWriteTimer;
+    QFuture<void> m_positionWrite;
+
+    QPropertyAnimation *m_fadeIn = nullptr;
+    QPropertyAnimation *m_fadeOut = nullptr;
+};

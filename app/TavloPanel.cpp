@@ -1,0 +1,94 @@
+#include "app/TavloPanel.h"
+
+#include <QCloseEvent>
+#include <QMouseEvent>
+#include <QVBoxLayout>
+
+#include "platform/X11WindowHints.h"
+
+TavloPanel::TavloPanel(QSize size, QWidget *parent)
+    : QWidget(parent,
+              Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus
+                  | Qt::NoDropShadowWindowHint)
+{
+    setObjectName(QStringLiteral("TavloPanel"));
+    setWindowTitle(QStringLiteral("Quorvin"));
+    setAttribute(Qt::WA_TranslucentBackground);
+    setAttribute(Qt::WA_ShowWithoutActivating);
+    setAttribute(Qt::WA_QuitOnClose, false);
+    setAttribute(Qt::WA_DeleteOnClose, false);
+    setFixedSize(size);
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+}
+
+void TavloPanel::setContent(QWidget *content)
+{
+    if (m_content == content)
+        return;
+    if (m_content) {
+        layout()->removeWidget(m_content);
+        m_content->deleteLater();
+    }
+    m_content = content;
+    if (content)
+        layout()->addWidget(content);
+}
+
+void TavloPanel::setPanelGeometry(const QRect &geometry)
+{
+    setFixedSize(geometry.size());
+    move(geometry.topLeft());
+}
+
+void TavloPanel::moveEvent(QMoveEvent *event)
+{
+    QWidget::moveEvent(event);
+    Q_EMIT moved(pos());
+}
+
+void TavloPanel::showEvent(QShowEvent *event)
+{
+    // Window managers drop these states when a window is withdrawn, so set them before every map.
+    if (!event->spontaneous())
+        X11WindowHints::applyPanelHints(windowHandle());
+    QWidget::showEvent(event);
+}
+
+void TavloPanel::closeEvent(QCloseEvent *event)
+{
+    // Hidden with the hot key, never closed; a window manager's close request is refused.
+    if (event->spontaneous())
+        event->ignore();
+    else
+        QWidget::closeEvent(event);
+}
+
+void TavloPanel::mousePressEvent(QMouseEvent *event)
+{
+    if (event->button() != Qt::LeftButton) {
+        QWidget::mousePressEvent(event);
+        return;
+    }
+    m_dragStartMouse = event->globalPosition().toPoint();
+    m_dragStartOrigin = pos();
+    event->accept();
+}
+
+void TavloPanel::mouseMoveEvent(QMouseEvent *event)
+{
+    if (!m_dragStartMouse || !(event->buttons() & Qt::LeftButton)) {
+        QWidget::mouseMoveEvent(event);
+        return;
+    }
+    // Offset from the press, not from the previous event, so the panel follows the mouse exactly.
+    move(m_dragStartOrigin + event->globalPosition().toPoint() - *m_dragStartMouse);
+    event->accept();
+}
+
+void TavloPanel::mouseReleaseEvent(QMouseEvent *event)
+{
+    m_dragStartMouse.reset();
+    QWidget::mouseReleaseEvent(event);
+}

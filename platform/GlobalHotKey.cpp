@@ -1,0 +1,53 @@
+#include "platform/GlobalHotKey.h"
+
+#include "platform/PortalGlobalHotKey.h"
+#include "platform/X11GlobalHotKey.h"
+#include "platform/X11WindowHints.h"
+
+namespace {
+
+// Tries the portal first and an X grab (works while an X window has focus) when it refuses.
+class WaylandGlobalHotKey : public GlobalHotKey
+{
+public:
+    explicit WaylandGlobalHotKey(QObject *parent) : GlobalHotKey(parent)
+    {
+        connect(&m_portal, &GlobalHotKey::activated, this, &GlobalHotKey::activated);
+        connect(&m_x11, &GlobalHotKey::activated, this, &GlobalHotKey::activated);
+        connect(&m_portal, &GlobalHotKey::registrationFailed, this, [this] {
+            if (X11WindowHints::isAvailable())
+                m_x11.registerHotKey(m_identity);
+            else
+                Q_EMIT registrationFailed();
+        });
+        connect(&m_x11, &GlobalHotKey::registrationFailed, this, &GlobalHotKey::registrationFailed);
+    }
+
+    void registerHotKey(GlobalHotKeyID identity) override
+    {
+        m_identity = identity;
+        m_portal.registerHotKey(identity);
+    }
+    void unregisterHotKey() override
+    {
+        m_portal.unregisterHotKey();
+        m_x11.unregisterHotKey();
+    }
+    bool isRegistered() const override { return m_portal.isRegistered() || m_x11.isRegistered(); }
+
+private:
+    PortalGlobalHotKey m_portal;
+    X11GlobalHotKey m_x11;
+    GlobalHotKeyID m_identity;
+};
+
+} // namespace
+
+std::unique_ptr<GlobalHotKey> createGlobalHotKey(const DesktopSession &session, QObject *parent)
+{
+    if (session.kind == DesktopSessionKind::wayland)
+        return std::make_unique<WaylandGlobalHotKey>(parent);
+    if (X11WindowHints::isAvailable())
+        return std::make_unique<X11GlobalHotKey>(parent);
+    return nullptr;
+}

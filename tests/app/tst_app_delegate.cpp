@@ -1,0 +1,444 @@
+#include <QApplication>
+#include <QLineEdit>
+#include <QSignalSpy>
+#include <QTest>
+
+#include "app/AppDelegate.h"
+#include "app/TavloPanel.h"
+#include "platform/Defaults.h"
+
+namespace {
+
+class FakeHotKey : public GlobalHotKey
+{
+public:
+    void registerHotKey(GlobalHotKeyID identity) override
+    {
+        registered = true;
+        this->identity = identity;
+    }
+    void unregisterHotKey() override
+    {
+        registered = false;
+        ++unregisterCount;
+    }
+    bool isRegistered() const override { return registered; }
+    void press(quint32 id = 1) { Q_EMIT activated({identity.signature, id}); }
+
+    bool registered = false;
+    int unregisterCount = 0;
+    GlobalHotKeyID identity;
+};
+
+// Records the keys that get through to it.
+class KeyRecorder : public QLineEdit
+{
+public:
+    QList<std::pair<QEvent::Type, int>> seen;
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override
+    {
+        seen.append({event->type(), event->key()});
+        QLineEdit::keyPressEvent(event);
+    }
+    void keyReleaseEvent(QKeyEvent *event) override
+    {
+        seen.append({event->type(), event->key()});
+        QLineEdit::keyReleaseEvent(event);
+    }
+};
+
+const PanelPlacement::Layout screenLayout {{{QRect(0, 0, 1920, 1080), QRect(0, 0, 1920, 1040)},
+                                            {QRect(1920, 0, 1280, 1024), QRect(1920, 0, 1280, 1024)}},
+                                           0,
+                                           QPoint(2500, 500)};
+
+} // namespace
+
+class TestAppDelegate : public QObject
+{
+    Q_OBJECT
+
+private:
+    struct Harness
+    {
+        std::unique_ptr<AppDelegate> delegate;
+        FakeHotKey *hotKey = nullptr;
+        qint64 now = 5'000'000'000; // five seconds after boot
+        bool aboutOpen = false;
+        bool previewOpen = false;
+        int aboutCloses = 0;
+        int previewCloses = 0;
+        int drains = 0;
+        std::function<void(TavloOrientation)> orientationCallback;
+    };
+
+    std::unique_ptr<Harness> start()
+    {
+        auto h = std::make_unique<Harness>();
+        Harness *raw = h.get();
+        AppDelegate::Environment environment;
+        environment.makeContent = [] {
+            return new QWidget;
+        };
+        auto hotKey = std::make_unique<FakeHotKey>();
+        h->hotKey = hotKey.get();
+        environment.hotKey = std::move(hotKey);
+        environment.uptimeNs = [raw] {
+            return raw->now;
+        };
+        environment.screenLayout = [] {
+            return screenLayout;
+        };
+        environment.auxiliary.isAboutVisible = [raw] {
+            return raw->aboutOpen;
+        };
+        environment.auxiliary.closeAbout = [raw] {
+            raw->aboutOpen = false;
+            ++raw->aboutCloses;
+        };
+        environment.auxiliary.isPreviewVisible = [raw] {
+            return raw->previewOpen;
+        };
+        environment.auxiliary.closePreview = [raw] {
+            raw->previewOpen = false;
+            ++raw->previewCloses;
+        };
+        environment.drainPendingWrites = [raw] {
+            ++raw->drains;
+        };
+        environment.observeOrientation = [raw](QObject *, std::function<void(TavloOrientation)> apply) {
+            raw->orientationCallback = std::move(apply);
+            return QMetaObject::Connection();
+        };
+        h->delegate = std::make_unique<AppDelegate>(std::move(environment));
+        h->delegate->applicationDidFinishLaunching();
+        return h;
+    }
+
+    static void press(Harness &h, qint64 afterNs)
+    {
+        h.now += afterNs;
+        h.hotKey->press();
+        QCoreApplication::processEvents(); // the toggle is queued
+    }
+
+    static bool hasSavedPosition()
+    {
+        return Defaults::open()->value(QLatin1String(AppDelegate::hasPositionKey)).toBool();
+    }
+
+private Q_SLOTS:
+    void init() { Defaults::open()->clear(); }
+
+    void firstLaunch()
+    {
+        auto h = start();
+        TavloPanel *panel = h->delegate->tavloPanel();
+        QVERIFY(panel);
+        QVERIFY(panel->isVisible());
+        QVERIFY(h->delegate->isTavloShown());
+        QCOMPARE(panel->size(), QSize(1064, 212));
+        // The mouse is on the second screen: centred there, 42 above its bottom.
+        QCOMPARE(panel->pos(), QPoint(1920 + 108, 1024 - 42 - 212));
+        QTRY_COMPARE(panel->windowOpacity(), 1.0);
+        QVERIFY(h->hotKey->registered);
+        QCOMPARE(h->hotKey->identity.signature, fourCharCode("QVRN"));
+        QCOMPARE(h->hotKey->identity.id, 1u);
+        // The default placement is not remembered.
+        QTest::qWait(400);
+        QVERIFY(!hasSavedPosition());
+    }
+
+    void windowConfiguration()
+    {
+        auto h = start();
+        TavloPanel *panel = h->delegate->tavloPanel();
+        const Qt::WindowFlags flags = panel->windowFlags();
+        QCOMPARE(flags & Qt::WindowType_Mask, Qt::Tool);
+        for (Qt::WindowType flag :
+             {Qt::FramelessWindowHint, Qt::WindowStaysOnTopHint, Qt::WindowDoesNotAcceptFocus})
+            QVERIFY2(flags.testFlag(flag), QByteArray::number(int(flag), 16));
+        QVERIFY(panel->testAttribute(Qt::WA_TranslucentBackground));
+        QVERIFY(panel->testAttribute(Qt::WA_ShowWithoutActivating));
+        QCOMPARE(panel->minimumSize(), panel->maximumSize());
+        QVERIFY(!panel->isActiveWindow());
+        QVERIFY(!QApplication::quitOnLastWindowClosed() || !panel->testAttribute(Qt::WA_QuitOnClose));
+    }
+
+    void toggleDebounce()
+    {
+        auto h = start();
+        TavloPanel *panel = h->delegate->tavloPanel();
+        // The first press after launch always toggles.
+        press(*h, 0);
+        QVERIFY(!h->delegate->isTavloShown());
+        QTRY_VERIFY(!panel->isVisible());
+        // 0.1 s later: ignored; exactly 0.22 s: still ignored; 0.3 s: shows.
+        press(*h, 100'000'000);
+        QVERIFY(!h->delegate->isTavloShown());
+        press(*h, 120'000'000);
+        QVERIFY(!h->delegate->isTavloShown());
+        press(*h, 1);
+        QVERIFY(h->delegate->isTavloShown());
+        QVERIFY(panel->isVisible());
+        // Another id than 1 does nothing.
+        h->now += 1'000'000'000;
+        h->hotKey->press(2);
+        QCoreApplication::processEvents();
+        QVERIFY(h->delegate->isTavloShown());
+    }
+
+    void toggleRunsLater()
+    {
+        auto h = start();
+        h->hotKey->press();
+        // Never inside the hot key's handler.
+        QVERIFY(h->delegate->isTavloShown());
+        QCoreApplication::processEvents();
+        QVERIFY(!h->delegate->isTavloShown());
+    }
+
+    void fades()
+    {
+        auto h = start();
+        TavloPanel *panel = h->delegate->tavloPanel();
+        QTRY_COMPARE(panel->windowOpacity(), 1.0);
+        QSignalSpy hidden(h->delegate.get(), &AppDelegate::tavloHidden);
+        h->delegate->hideTavlo();
+        // Still on screen while it fades out.
+        QVERIFY(panel->isVisible());
+        QVERIFY(hidden.wait(1000));
+        QVERIFY(!panel->isVisible());
+        // Fully opaque again, ready for the next show, which starts from transparent.
+        QCOMPARE(panel->windowOpacity(), 1.0);
+        h->delegate->showTavlo();
+        QVERIFY(panel->isVisible());
+        QVERIFY(panel->windowOpacity() < 0.5);
+        QTRY_COMPARE(panel->windowOpacity(), 1.0);
+    }
+
+    void showDuringFadeOut()
+    {
+        auto h = start();
+        TavloPanel *panel = h->delegate->tavloPanel();
+        QSignalSpy hidden(h->delegate.get(), &AppDelegate::tavloHidden);
+        press(*h, 0);
+        QVERIFY(!h->delegate->isTavloShown());
+        QVERIFY(panel->isVisible());
+        // A slow machine: the next accepted toggle lands while the fade-out still runs.
+        press(*h, 300'000'000);
+        QVERIFY(h->delegate->isTavloShown());
+        QTest::qWait(400);
+        QVERIFY(panel->isVisible());
+        QCOMPARE(panel->windowOpacity(), 1.0);
+        QCOMPARE(hidden.count(), 0);
+    }
+
+    void hidingClosesAuxiliaryWindows()
+    {
+        auto h = start();
+        h->aboutOpen = true;
+        h->previewOpen = true;
+        press(*h, 0);
+        QCOMPARE(h->aboutCloses, 1);
+        QCOMPARE(h->previewCloses, 1);
+        press(*h, 300'000'000);
+        QVERIFY(h->delegate->isTavloShown());
+        QVERIFY(!h->aboutOpen && !h->previewOpen);
+        // Hiding an already hidden panel still closes them.
+        h->delegate->hideTavlo();
+        h->delegate->hideTavlo();
+        QCOMPARE(h->aboutCloses, 3);
+    }
+
+    void localKeyMonitor()
+    {
+        auto h = start();
+        KeyRecorder field;
+        field.show();
+        // Control+Space, with or without Shift, never reaches a view.
+        QTest::keyClick(&field, Qt::Key_Space, Qt::ControlModifier);
+        QTest::keyClick(&field, Qt::Key_Space, Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE(field.text(), QString());
+        for (const auto &[type, key] : std::as_const(field.seen))
+            QVERIFY(key != Qt::Key_Space); // the modifier keys themselves do pass
+        QVERIFY(h->delegate->isTavloShown()); // only the global hot key toggles
+        QTest::keyClick(&field, Qt::Key_Space);
+        QCOMPARE(field.text(), QStringLiteral(" "));
+        field.seen.clear();
+
+        // Escape: About on the press, the preview on the release.
+        h->aboutOpen = true;
+        h->previewOpen = true;
+        QTest::keyPress(&field, Qt::Key_Escape);
+        QCOMPARE(h->aboutCloses, 1);
+        QCOMPARE(h->previewCloses, 0);
+        QTest::keyRelease(&field, Qt::Key_Escape);
+        QCOMPARE(h->previewCloses, 1);
+        QVERIFY(field.seen.isEmpty());
+        // Only one open: it closes on the press and the release passes on.
+        h->previewOpen = true;
+        QTest::keyClick(&field, Qt::Key_Escape);
+        QCOMPARE(h->previewCloses, 2);
+        QCOMPARE(field.seen, (QList<std::pair<QEvent::Type, int>> {{QEvent::KeyRelease, Qt::Key_Escape}}));
+        // Neither open: both pass; Escape never hides the panel.
+        field.seen.clear();
+        QTest::keyClick(&field, Qt::Key_Escape);
+        QCOMPARE(field.seen.size(), 2);
+        QVERIFY(h->delegate->isTavloShown());
+    }
+
+    void keyActions_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
+        QTest::addColumn<bool>("about");
+        QTest::addColumn<bool>("preview");
+        QTest::addColumn<PanelToggle::KeyAction>("expected");
+        using A = PanelToggle::KeyAction;
+        const Qt::KeyboardModifiers none;
+        QTest::newRow("ctrl+space") << int(Qt::Key_Space) << Qt::KeyboardModifiers(Qt::ControlModifier)
+                                    << true << true << A::swallow;
+        QTest::newRow("ctrl+alt+space")
+            << int(Qt::Key_Space) << Qt::KeyboardModifiers(Qt::ControlModifier | Qt::AltModifier) << false
+            << false << A::swallow;
+        QTest::newRow("space") << int(Qt::Key_Space) << none << false << false << A::pass;
+        QTest::newRow("meta+space") << int(Qt::Key_Space) << Qt::KeyboardModifiers(Qt::MetaModifier) << false
+                                    << false << A::pass;
+        QTest::newRow("esc both") << int(Qt::Key_Escape) << none << true << true << A::closeAbout;
+        QTest::newRow("esc preview") << int(Qt::Key_Escape) << none << false << true << A::closePreview;
+        QTest::newRow("ctrl+esc about") << int(Qt::Key_Escape) << Qt::KeyboardModifiers(Qt::ControlModifier)
+                                        << true << false << A::closeAbout;
+        QTest::newRow("esc none") << int(Qt::Key_Escape) << none << false << false << A::pass;
+        QTest::newRow("other") << int(Qt::Key_A) << Qt::KeyboardModifiers(Qt::ControlModifier) << true << true
+                               << A::pass;
+    }
+
+    void keyActions()
+    {
+        QFETCH(int, key);
+        QFETCH(Qt::KeyboardModifiers, modifiers);
+        QFETCH(bool, about);
+        QFETCH(bool, preview);
+        QFETCH(PanelToggle::KeyAction, expected);
+        QCOMPARE(PanelToggle::keyAction(key, modifiers, about, preview), expected);
+    }
+
+    void debouncer()
+    {
+        PanelToggle::Debouncer d;
+        // Counted from boot, not from launch: even 0.23 s after boot the first toggle runs.
+        QVERIFY(!d.accept(220'000'000));
+        QVERIFY(d.accept(220'000'001));
+        QVERIFY(!d.accept(440'000'001));
+        QVERIFY(d.accept(440'000'002));
+        QCOMPARE(d.lastToggleNs(), 440'000'002);
+    }
+
+    void savedPositionAndMoves()
+    {
+        {
+            const auto settings = Defaults::open();
+            settings->setValue(QLatin1String(AppDelegate::hasPositionKey), true);
+            settings->setValue(QLatin1String(AppDelegate::positionXKey), 100.4);
+            settings->setValue(QLatin1String(AppDelegate::positionYKey), -50.0);
+        }
+        auto h = start();
+        TavloPanel *panel = h->delegate->tavloPanel();
+        QCOMPARE(panel->pos(), QPoint(100, -50));
+        // A user move (drag handle or background) is remembered.
+        panel->move(300, 400);
+        panel->move(310, 420);
+        QTRY_COMPARE(Defaults::open()->value(QLatin1String(AppDelegate::positionXKey)).toDouble(), 310.0);
+        QCOMPARE(Defaults::open()->value(QLatin1String(AppDelegate::positionYKey)).toDouble(), 420.0);
+        // A move still pending when the app quits is written before it ends.
+        panel->move(12, 34);
+        h->delegate->applicationWillTerminate();
+        QCOMPARE(Defaults::open()->value(QLatin1String(AppDelegate::positionXKey)).toDouble(), 12.0);
+        QCOMPARE(h->drains, 1);
+        QCOMPARE(h->hotKey->unregisterCount, 1);
+        h->delegate->applicationWillTerminate(); // runs once
+        QCOMPARE(h->drains, 1);
+    }
+
+    void badSavedPositions_data()
+    {
+        QTest::addColumn<QVariant>("x");
+        QTest::addColumn<QVariant>("y");
+        QTest::addColumn<QVariant>("hasSaved");
+        QTest::newRow("gone screen") << QVariant(9000.0) << QVariant(100.0) << QVariant(true);
+        QTest::newRow("not numbers") << QVariant(QStringLiteral("left")) << QVariant(100.0) << QVariant(true);
+        QTest::newRow("huge") << QVariant(1e300) << QVariant(1e300) << QVariant(true);
+        QTest::newRow("nan") << QVariant(std::nan("")) << QVariant(0.0) << QVariant(true);
+        QTest::newRow("flag unset") << QVariant(10.0) << QVariant(10.0) << QVariant(false);
+        QTest::newRow("flag false as text")
+            << QVariant(10.0) << QVariant(10.0) << QVariant(QStringLiteral("false"));
+    }
+
+    void badSavedPositions()
+    {
+        QFETCH(QVariant, x);
+        QFETCH(QVariant, y);
+        QFETCH(QVariant, hasSaved);
+        {
+            const auto settings = Defaults::open();
+            settings->setValue(QLatin1String(AppDelegate::hasPositionKey), hasSaved);
+            settings->setValue(QLatin1String(AppDelegate::positionXKey), x);
+            settings->setValue(QLatin1String(AppDelegate::positionYKey), y);
+        }
+        auto h = start();
+        QCOMPARE(h->delegate->tavloPanel()->pos(), QPoint(1920 + 108, 1024 - 42 - 212));
+    }
+
+    void orientationChange()
+    {
+        Defaults::open()->setValue(QStringLiteral("Quorvin.Orientation"), QStringLiteral("vertical"));
+        auto h = start();
+        TavloPanel *panel = h->delegate->tavloPanel();
+        QCOMPARE(panel->size(), QSize(244, 724));
+        const QPoint centre = panel->geometry().center();
+        QVERIFY(h->orientationCallback);
+        h->orientationCallback(TavloOrientation::horizontal);
+        QCOMPARE(panel->size(), QSize(1064, 212));
+        // Kept its centre and is saved, although nobody dragged.
+        QCOMPARE(panel->geometry().center(), centre);
+        QTRY_VERIFY(hasSavedPosition());
+        QCOMPARE(Defaults::open()->value(QLatin1String(AppDelegate::positionXKey)).toDouble(),
+                 double(panel->x()));
+        QCOMPARE(Defaults::open()->value(QLatin1String(AppDelegate::positionYKey)).toDouble(),
+                 double(panel->y()));
+    }
+
+    void orientationChangeKeepsOnScreen()
+    {
+        auto h = start();
+        TavloPanel *panel = h->delegate->tavloPanel();
+        // Dragged to the right edge of the second screen, then flipped to vertical and back.
+        panel->move(1920 + 1280 - 1064, 100);
+        h->orientationCallback(TavloOrientation::vertical);
+        QCOMPARE(panel->geometry(), QRect(1920 + 1280 - 1064 + 410, 0, 244, 724));
+        h->orientationCallback(TavloOrientation::horizontal);
+        QCOMPARE(panel->geometry(), QRect(1920 + 1280 - 1064, 256, 1064, 212));
+        QTRY_COMPARE(Defaults::open()->value(QLatin1String(AppDelegate::positionYKey)).toDouble(), 256.0);
+    }
+
+    void noHotKey()
+    {
+        // Without a backend the app still starts and shows the panel.
+        AppDelegate::Environment environment;
+        environment.screenLayout = [] {
+            return PanelPlacement::Layout {};
+        };
+        AppDelegate delegate(std::move(environment));
+        delegate.applicationDidFinishLaunching();
+        QVERIFY(delegate.tavloPanel()->isVisible());
+        QCOMPARE(delegate.tavloPanel()->pos(), QPoint(0, 0));
+        delegate.toggleTavlo();
+        QVERIFY(!delegate.isTavloShown());
+    }
+};
+
+QTEST_MAIN(TestAppDelegate)
+#include "tst_app_delegate.moc"
