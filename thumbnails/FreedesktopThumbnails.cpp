@@ -423,7 +423,7 @@ QImage runThumbnailer(const Thumbnailer &thumbnailer, const QString &path, int p
 
 QImage systemThumbnail(const QString &path, int pixelSize)
 {
-    if (pixelSize <= 0 || !QFileInfo::exists(path))
+    if (pixelSize <= 0 || !QFileInfo(path).isFile())
         return {};
     QImage cached = cachedThumbnail(path, pixelSize);
     if (!cached.isNull())

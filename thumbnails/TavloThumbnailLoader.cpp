@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QRunnable>
 #include <QThread>
 
@@ -32,6 +33,9 @@ QString TavloThumbnailLoader::cacheKey(const QString &path)
 
 QImage TavloThumbnailLoader::makeThumbnail(const QString &path)
 {
+    // Only regular files are read: a pipe or device would block the reader for good.
+    if (!QFileInfo(path).isFile())
+        return {};
     if (isImageFile(path)) {
         QImage image = downsampledImage(path, maxPixelSize);
         if (!image.isNull())

@@ -9,6 +9,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <sys/stat.h>
+
 #include "thumbnails/FreedesktopThumbnails.h"
 #include "thumbnails/PictureFunctions.h"
 #include "thumbnails/TavloThumbnailLoader.h"
@@ -336,6 +338,14 @@ private Q_SLOTS:
         QVERIFY(timer.elapsed() < 5000);
         setThumbnailerTimeout(5000);
         QVERIFY(cachedThumbnail(path, 272).isNull());
+    }
+
+    void specialFilesAreNotRead()
+    {
+        const QString fifo = m_dir.filePath("pipe.png");
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        QVERIFY(TavloThumbnailLoader::makeThumbnail(fifo).isNull()); // returns instead of blocking
+        QVERIFY(TavloThumbnailLoader::makeThumbnail(m_dir.path()).isNull());
     }
 
     void noThumbnailerNoPicture()
