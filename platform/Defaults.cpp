@@ -9,8 +9,8 @@ namespace Defaults {
 
 std::unique_ptr<QSettings> open()
 {
-    return std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Quorvin"),
-                                       QStringLiteral("Quorvin"));
+    return std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
+                                       QStringLiteral("Quorvin"), QStringLiteral("Quorvin"));
 }
 
 void flush(QSettings &settings)
