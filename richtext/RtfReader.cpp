@@ -19,6 +19,7 @@
 #include <QTextList>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <map>
 #include <unordered_map>
@@ -144,7 +145,7 @@ struct ListLevel
 
 struct ListDef
 {
-    ListLevel levels[MaxListLevel + 1];
+    std::array<ListLevel, MaxListLevel + 1> levels;
 };
 
 struct Field
@@ -324,25 +325,25 @@ QString hyperlinkTarget(const QString &instruction)
     X(b)                                                                                                     \
     X(bin)                                                                                                   \
     X(blue)                                                                                                  \
-    X(bullet) X(caps) X(cb) X(cell) X(cf) X(chcbpat) X(cocoartf) X(colortbl) X(column) X(cpg) X(af) X(afs)   \
-        X(dbch) X(deff) X(dn) X(emdash) X(emspace) X(endash) X(enspace) X(f) X(fcharset) X(fi) X(field)      \
-            X(fldinst) X(fldrslt) X(fonttbl) X(fs) X(green) X(hich) X(highlight) X(i) X(ilvl) X(lbr)         \
-                X(ldblquote) X(levelnfc) X(levelnfcn) X(leveltext) X(li) X(lin) X(line) X(loch) X(list)      \
-                    X(listid) X(listlevel) X(listoverride) X(listoverridetable) X(listtable) X(lquote) X(ls) \
-                        X(ltrch) X(ltrmark) X(ltrpar) X(mac) X(nestcell) X(nestrow) X(nosupersub)            \
-                            X(outlinelevel) X(page) X(par) X(pard) X(pc) X(pca) X(plain) X(pn) X(pndec)      \
-                                X(pnlcltr) X(pnlcrm) X(pnlvl) X(pnlvlblt) X(pnlvlbody) X(pnucltr) X(pnucrm)  \
-                                    X(qc) X(qd) X(qj) X(ql) X(qmspace) X(qr) X(rdblquote) X(red) X(ri)       \
-                                        X(rin) X(row) X(rquote) X(rtlch) X(rtlmark) X(rtlpar) X(sa) X(sb)    \
-                                            X(scaps) X(sect) X(sl) X(slmult) X(softline) X(strike)           \
-                                                X(striked) X(sub) X(super) X(tab) X(tb) X(tqc) X(tqdec)      \
-                                                    X(tqr) X(tx) X(u) X(uc) X(ud) X(ul) X(ulc) X(uld)        \
-                                                        X(uldash) X(uldashd) X(uldashdd) X(uldb) X(ulhair)   \
-                                                            X(ulhwave) X(ulldash) X(ulnone) X(ulth) X(ulthd) \
-                                                                X(ulthdash) X(ulthdashd) X(ulthdashdd)       \
-                                                                    X(ulthldash) X(ululdbwave) X(ulw)        \
-                                                                        X(ulwave) X(up) X(upr) X(v) X(zwbo)  \
-                                                                            X(zwj) X(zwnj)
+    X(bullet)                                                                                                \
+    X(caps) X(cb) X(cell) X(cf) X(chcbpat) X(cocoartf) X(colortbl) X(column) X(cpg) X(af) X(afs) X(dbch)     \
+        X(deff) X(dn) X(emdash) X(emspace) X(endash) X(enspace) X(f) X(fcharset) X(fi) X(field) X(fldinst)   \
+            X(fldrslt) X(fonttbl) X(fs) X(green) X(hich) X(highlight) X(i) X(ilvl) X(lbr) X(ldblquote)       \
+                X(levelnfc) X(levelnfcn) X(leveltext) X(li) X(lin) X(line) X(loch) X(list) X(listid)         \
+                    X(listlevel) X(listoverride) X(listoverridetable) X(listtable) X(lquote) X(ls) X(ltrch)  \
+                        X(ltrmark) X(ltrpar) X(mac) X(nestcell) X(nestrow) X(nosupersub) X(outlinelevel)     \
+                            X(page) X(par) X(pard) X(pc) X(pca) X(plain) X(pn) X(pndec) X(pnlcltr) X(pnlcrm) \
+                                X(pnlvl) X(pnlvlblt) X(pnlvlbody) X(pnucltr) X(pnucrm) X(qc) X(qd) X(qj)     \
+                                    X(ql) X(qmspace) X(qr) X(rdblquote) X(red) X(ri) X(rin) X(row) X(rquote) \
+                                        X(rtlch) X(rtlmark) X(rtlpar) X(sa) X(sb) X(scaps) X(sect) X(sl)     \
+                                            X(slmult) X(softline) X(strike) X(striked) X(sub) X(super)       \
+                                                X(tab) X(tb) X(tqc) X(tqdec) X(tqr) X(tx) X(u) X(uc) X(ud)   \
+                                                    X(ul) X(ulc) X(uld) X(uldash) X(uldashd) X(uldashdd)     \
+                                                        X(uldb) X(ulhair) X(ulhwave) X(ulldash) X(ulnone)    \
+                                                            X(ulth) X(ulthd) X(ulthdash) X(ulthdashd)        \
+                                                                X(ulthdashdd) X(ulthldash) X(ululdbwave)     \
+                                                                    X(ulw) X(ulwave) X(up) X(upr) X(v)       \
+                                                                        X(zwbo) X(zwj) X(zwnj)
 
 enum class Kw : quint16 {
     Unknown,
@@ -585,25 +586,18 @@ private:
     QTextCursor m_cursor;
 
     std::vector<State> m_stack;
-    bool m_star = false; // \* seen: the next destination word may be skipped
-    bool m_skipGroup = false; // the current group turned out to be one to skip
-    bool m_groupStart = false; // no token yet since the current group opened
     int m_ucSkip = 0; // fallback characters still to skip after \uN
-    bool m_done = false;
 
     // document tables
     int m_ansiCodePage = 1252;
     int m_defaultFont = 0;
-    bool m_cocoa = false; // written by the macOS text system: fonts are named by PostScript names
     std::unordered_map<int, Font> m_fonts;
     int m_fontEntry = -1;
     int m_fontEntryDepth = -1;
     int m_fontEntryCodePage = 0;
     QString m_fontName;
-    bool m_fontNameDone = false;
     std::vector<QColor> m_colors;
     int m_red = 0, m_green = 0, m_blue = 0;
-    bool m_colorSet = false;
     std::vector<QList<QTextOption::Tab>> m_tabSets;
     std::vector<std::vector<std::pair<int, int>>> m_tabSetKeys;
     std::map<std::vector<std::pair<int, int>>, int> m_tabSetIndex;
@@ -632,12 +626,21 @@ private:
     // the paragraph being read
     std::vector<Run> m_runs;
     size_t m_runCount = 0;
-    bool m_charDirty = true;
-    bool m_lastEastAsian = false;
-    bool m_firstBlock = true;
     std::unordered_map<CharProps, QTextCharFormat, CharPropsHash> m_formats;
     ParaProps m_lastPara;
     QTextBlockFormat m_lastBlockFormat;
+
+    // flags, kept together
+    bool m_star = false; // \* seen: the next destination word may be skipped
+    bool m_skipGroup = false; // the current group turned out to be one to skip
+    bool m_groupStart = false; // no token yet since the current group opened
+    bool m_done = false;
+    bool m_cocoa = false; // written by the macOS text system: fonts are named by PostScript names
+    bool m_fontNameDone = false;
+    bool m_colorSet = false;
+    bool m_charDirty = true;
+    bool m_lastEastAsian = false;
+    bool m_firstBlock = true;
     bool m_haveLastPara = false;
 };
 
