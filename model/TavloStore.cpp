@@ -230,6 +230,7 @@ void TavloStore::persistItems()
 void TavloStore::refreshVisibleItems()
 {
     m_items = m_allItemsByTavlo.value(m_activeTavloID);
+    m_activeFileURLsValid = false;
     Q_EMIT itemsChanged();
 }
 
@@ -316,11 +317,17 @@ void TavloStore::deleteActiveTavlo()
 void TavloStore::addFile(const TavloUrl &url)
 {
     const TavloUrl standardized = url.standardizedFileURL();
-    for (const TavloItem &item : std::as_const(m_items)) {
-        const auto *file = std::get_if<FileItemKind>(&item.kind);
-        if (file && file->url.standardizedFileURL() == standardized)
-            return;
+    if (!m_activeFileURLsValid) {
+        m_activeFileURLs.clear();
+        for (const TavloItem &item : std::as_const(m_items)) {
+            if (const auto *file = std::get_if<FileItemKind>(&item.kind))
+                m_activeFileURLs.insert(file->url.standardizedFileURL().absoluteString());
+        }
+        m_activeFileURLsValid = true;
     }
+    if (m_activeFileURLs.contains(standardized.absoluteString()))
+        return;
+    m_activeFileURLs.insert(standardized.absoluteString());
     appendItem(FileItemKind {standardized, QByteArray()});
 }
 
@@ -364,6 +371,7 @@ void TavloStore::addRichText(const RichText &richText)
 void TavloStore::removeItem(const QUuid &id)
 {
     m_items.removeIf([&](const TavloItem &item) { return item.id == id; });
+    m_activeFileURLsValid = false;
     Q_EMIT itemsChanged();
     commit();
 }
@@ -404,6 +412,7 @@ void TavloStore::updateItemText(const QUuid &id, const RichText &richText)
 void TavloStore::clearActiveTavlo()
 {
     m_items.clear();
+    m_activeFileURLsValid = false;
     Q_EMIT itemsChanged();
     commit();
 }

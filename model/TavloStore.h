@@ -3,6 +3,7 @@
 #include <QHash>
 #include <QList>
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <QUuid>
 
@@ -71,6 +72,10 @@ private:
     QList<StoredTavloDefinition> m_tavlos;
     QUuid m_activeTavloID;
     QHash<QUuid, QList<TavloItem>> m_allItemsByTavlo;
+    // Standardized file URLs of the active tavlo, so adding a file does not rescan every item.
+    // Rebuilt lazily after anything but an append changes `m_items`.
+    QSet<QString> m_activeFileURLs;
+    bool m_activeFileURLsValid = false;
 
     const QString m_defaultsKey = QStringLiteral("Quorvin.StoredItems.v2");
     const QString m_tavlosKey = QStringLiteral("Quorvin.Tavlos.v1");

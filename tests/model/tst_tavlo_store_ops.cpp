@@ -170,6 +170,21 @@ private Q_SLOTS:
         QCOMPARE(store.items().size(), 1);
         QVERIFY(store.items().first().id != firstId);
         QVERIFY(visibleMatchesMap(store));
+
+        // Back on the first tavlo its files still count as present; once removed or cleared,
+        // the same file can come back.
+        store.selectTavlo(store.tavlos().first().id);
+        store.addFile(url("file:///tmp/report.pdf"));
+        QCOMPARE(store.items().size(), 2);
+        store.removeItem(firstId);
+        store.addFile(url("file:///tmp/report.pdf"));
+        QCOMPARE(store.items().size(), 2);
+        QCOMPARE(std::get<FileItemKind>(store.items().last().kind).url.absoluteString(),
+                 QStringLiteral("file:///tmp/report.pdf"));
+        store.clearActiveTavlo();
+        store.addFile(url("file:///tmp/report.pdf"));
+        QCOMPARE(store.items().size(), 1);
+        QVERIFY(visibleMatchesMap(store));
     }
 
     void addURL()
