@@ -165,6 +165,11 @@ std::shared_ptr<const Table> buildTable(UConverter *converter)
 
 } // namespace
 
+int supported(int codePage)
+{
+    return icuName(codePage) ? codePage : 1252;
+}
+
 int fromCharset(int charset)
 {
     switch (charset) {

@@ -11,6 +11,9 @@ namespace Rtf::CodePage {
 // The code page a \fcharset value stands for; 0 when the charset names none (default, symbol).
 int fromCharset(int charset);
 
+// `codePage` when it can be decoded, else 1252.
+int supported(int codePage);
+
 // A decoder for one code page. Single-byte pages decode through a 256-entry table; double-byte
 // pages (932, 936, 949, 950) keep a lead byte until its trail byte arrives.
 class Decoder

@@ -152,6 +152,7 @@ struct Field
 {
     int depth = 0;
     QString instruction;
+    int link = -1; // the link of its result: -1 not worked out yet, 0 none, else 1-based
 };
 
 bool isLetter(char c)
@@ -326,8 +327,9 @@ QString hyperlinkTarget(const QString &instruction)
     X(bin)                                                                                                   \
     X(blue)                                                                                                  \
     X(bullet)                                                                                                \
-    X(caps) X(cb) X(cell) X(cf) X(chcbpat) X(cocoartf) X(colortbl) X(column) X(cpg) X(af) X(afs) X(dbch)     \
-        X(deff) X(dn) X(emdash) X(emspace) X(endash) X(enspace) X(f) X(fcharset) X(fi) X(field) X(fldinst)   \
+    X(caps)                                                                                                  \
+    X(cb) X(cell) X(cf) X(chcbpat) X(cocoartf) X(colortbl) X(column) X(cpg) X(af) X(afs) X(dbch) X(deff)     \
+        X(dn) X(emdash) X(emspace) X(endash) X(enspace) X(f) X(fcharset) X(fi) X(field) X(fldinst)           \
             X(fldrslt) X(fonttbl) X(fs) X(green) X(hich) X(highlight) X(i) X(ilvl) X(lbr) X(ldblquote)       \
                 X(levelnfc) X(levelnfcn) X(leveltext) X(li) X(lin) X(line) X(loch) X(list) X(listid)         \
                     X(listlevel) X(listoverride) X(listoverridetable) X(listtable) X(lquote) X(ls) X(ltrch)  \
@@ -608,6 +610,7 @@ private:
     std::unordered_map<int, ListDef> m_listDefs; // by \listid
     std::unordered_map<int, int> m_overrides; // \ls -> \listid
     int m_listId = 0;
+    int m_listDepth = -1; // the group of the \list being read
     ListDef m_listBuilder;
     int m_levelIndex = -1;
     QString m_levelText;
@@ -810,6 +813,11 @@ bool Reader::closeGroup()
     }
     if (closing.fieldGroup && !m_fields.empty())
         m_fields.pop_back();
+    if (int(m_stack.size()) == m_listDepth) {
+        m_listDepth = -1;
+        if (m_listId != 0 && (m_listDefs.size() < 4096 || m_listDefs.count(m_listId)))
+            m_listDefs[m_listId] = m_listBuilder;
+    }
     const CharProps before = closing.chr;
     m_stack.pop_back();
     if (!(before == m_stack.back().chr))
@@ -971,10 +979,18 @@ bool Reader::destination(Kw kw)
         return true;
     case Kw::fldrslt:
         if (!m_fields.empty() && s.dest == Dest::Text) {
-            const QString url = hyperlinkTarget(m_fields.back().instruction.trimmed());
-            if (!url.isEmpty() && m_links.size() < 100000) {
-                m_links.push_back(url);
-                s.chr.link = int(m_links.size());
+            Field &field = m_fields.back();
+            if (field.link < 0) { // once per field, however many results it has
+                const QString url = hyperlinkTarget(field.instruction.trimmed());
+                field.link = 0;
+                if (!url.isEmpty()) {
+                    if (m_links.empty() || m_links.back() != url)
+                        m_links.push_back(url);
+                    field.link = int(m_links.size());
+                }
+            }
+            if (field.link > 0) {
+                s.chr.link = field.link;
                 charChanged();
             }
         }
@@ -1000,6 +1016,7 @@ bool Reader::destination(Kw kw)
             m_listBuilder = ListDef();
             m_listId = 0;
             m_levelIndex = -1;
+            m_listDepth = int(m_stack.size());
             return true;
         case Kw::listlevel:
             if (m_levelIndex <= MaxListLevel)
@@ -1075,9 +1092,7 @@ void Reader::word(const char *name, int length, bool hasParam, int param)
         return;
     case Dest::ListTable:
         if (kw == Kw::listid) {
-            m_listId = param;
-            if (m_listDefs.size() < 100000)
-                m_listDefs[param] = m_listBuilder;
+            m_listId = param; // the definition is stored when its group closes
             return;
         }
         if ((kw == Kw::levelnfc || kw == Kw::levelnfcn) && m_levelIndex >= 0
@@ -1085,9 +1100,6 @@ void Reader::word(const char *name, int length, bool hasParam, int param)
             ListLevel &level = m_listBuilder.levels[m_levelIndex];
             level.none = param == 255;
             level.kind = kindFromNfc(param);
-            // \listid may come before or after the levels: keep the stored copy current.
-            if (m_listId != 0)
-                m_listDefs[m_listId] = m_listBuilder;
         }
         return;
     case Dest::ListOverrides:
@@ -1537,7 +1549,7 @@ bool Reader::symbolFont()
 
 CodePage::Decoder *Reader::decoderFor(int codePage)
 {
-    auto &slot = m_decoders[codePage];
+    auto &slot = m_decoders[CodePage::supported(codePage)];
     if (!slot)
         slot = std::make_unique<CodePage::Decoder>(codePage);
     return slot.get();

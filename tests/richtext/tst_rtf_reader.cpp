@@ -388,6 +388,32 @@ private Q_SLOTS:
         QCOMPARE(plain(doc), QStringLiteral("kept"));
     }
 
+    // Repeated tables and results must not multiply what the reader keeps: a long link target
+    // used by many results, many code pages, many list definitions.
+    void repetitionStaysCheap()
+    {
+        const int n = 20000;
+        QByteArray rtf =
+            "{\\rtf1{\\field{\\*\\fldinst HYPERLINK \"https://example.com/" + QByteArray(4000, 'x') + "\"}";
+        for (int i = 0; i < n; ++i)
+            rtf += "{\\fldrslt r}";
+        rtf += "}{\\*\\listtable";
+        for (int i = 0; i < n; ++i)
+            rtf += "{\\list{\\listlevel\\levelnfc0{\\leveltext\\'02\\'00.;}}\\listid"
+                + QByteArray::number(i + 1) + "}";
+        rtf += "}";
+        for (int i = 0; i < n; ++i)
+            rtf += "\\ansicpg" + QByteArray::number(100000 + i) + " \\'e9"; // unknown: cp1252
+        rtf += "}";
+        QElapsedTimer timer;
+        timer.start();
+        QTextDocument doc;
+        QVERIFY(Rtf::read(rtf, doc));
+        QVERIFY2(timer.elapsed() < 3000, qPrintable(QString::number(timer.elapsed())));
+        QCOMPARE(plain(doc), QString(n, u'r') + QString(n, u'é'));
+        QCOMPARE(formatAt(doc, "rr").anchorHref().size(), 4020);
+    }
+
     // Every prefix of a real document reads without trouble (truncated downloads, pastes).
     void everyPrefix()
     {
