@@ -328,15 +328,16 @@ QString hyperlinkTarget(const QString &instruction)
     X(blue)                                                                                                  \
     X(bullet)                                                                                                \
     X(caps)                                                                                                  \
-    X(cb) X(cell) X(cf) X(chcbpat) X(cocoartf) X(colortbl) X(column) X(cpg) X(af) X(afs) X(dbch) X(deff)     \
-        X(dn) X(emdash) X(emspace) X(endash) X(enspace) X(f) X(fcharset) X(fi) X(field) X(fldinst)           \
-            X(fldrslt) X(fonttbl) X(fs) X(green) X(hich) X(highlight) X(i) X(ilvl) X(lbr) X(ldblquote)       \
-                X(levelnfc) X(levelnfcn) X(leveltext) X(li) X(lin) X(line) X(loch) X(list) X(listid)         \
-                    X(listlevel) X(listoverride) X(listoverridetable) X(listtable) X(lquote) X(ls) X(ltrch)  \
-                        X(ltrmark) X(ltrpar) X(mac) X(nestcell) X(nestrow) X(nosupersub) X(outlinelevel)     \
-                            X(page) X(par) X(pard) X(pc) X(pca) X(plain) X(pn) X(pndec) X(pnlcltr) X(pnlcrm) \
-                                X(pnlvl) X(pnlvlblt) X(pnlvlbody) X(pnucltr) X(pnucrm) X(qc) X(qd) X(qj)     \
-                                    X(ql) X(qmspace) X(qr) X(rdblquote) X(red) X(ri) X(rin) X(row) X(rquote) \
+    X(cb)                                                                                                    \
+    X(cell) X(cf) X(chcbpat) X(cocoartf) X(colortbl) X(column) X(cpg) X(af) X(afs) X(dbch) X(deff) X(dn)     \
+        X(emdash) X(emspace) X(endash) X(enspace) X(f) X(fcharset) X(fi) X(field) X(fldinst) X(fldrslt)      \
+            X(fonttbl) X(fs) X(green) X(hich) X(highlight) X(i) X(ilvl) X(lbr) X(ldblquote) X(levelnfc)      \
+                X(levelnfcn) X(leveltext) X(li) X(lin) X(line) X(loch) X(list) X(listid) X(listlevel)        \
+                    X(listoverride) X(listoverridetable) X(listtable) X(lquote) X(ls) X(ltrch) X(ltrmark)    \
+                        X(ltrpar) X(mac) X(nestcell) X(nestrow) X(nosupersub) X(outlinelevel) X(page) X(par) \
+                            X(pard) X(pc) X(pca) X(plain) X(pn) X(pndec) X(pnlcltr) X(pnlcrm) X(pnlvl)       \
+                                X(pnlvlblt) X(pnlvlbody) X(pnucltr) X(pnucrm) X(qc) X(qd) X(qj) X(ql)        \
+                                    X(qmspace) X(qr) X(rdblquote) X(red) X(ri) X(rin) X(row) X(rquote)       \
                                         X(rtlch) X(rtlmark) X(rtlpar) X(sa) X(sb) X(scaps) X(sect) X(sl)     \
                                             X(slmult) X(softline) X(strike) X(striked) X(sub) X(super)       \
                                                 X(tab) X(tb) X(tqc) X(tqdec) X(tqr) X(tx) X(u) X(uc) X(ud)   \
@@ -1737,11 +1738,15 @@ QTextCharFormat Reader::charFormat(const CharProps &p)
     if (it != m_formats.end())
         return it->second;
     QTextCharFormat f;
-    const int fontIndex = p.font >= 0 ? p.font : m_defaultFont;
-    auto font = m_fonts.find(fontIndex);
-    if (font != m_fonts.end() && !font->second.name.isEmpty()) {
-        f.setFontFamilies(QStringList {font->second.name});
+    auto font = m_fonts.find(p.font >= 0 ? p.font : m_defaultFont);
+    if (font != m_fonts.end() && font->second.symbol) {
+        // Symbol text is read as the Unicode characters it shows: the document's font shows them.
+        font = m_fonts.find(m_defaultFont);
+        if (font != m_fonts.end() && font->second.symbol)
+            font = m_fonts.end();
     }
+    if (font != m_fonts.end() && !font->second.name.isEmpty())
+        f.setFontFamilies(QStringList {font->second.name});
     f.setFontPointSize(p.halfPoints / 2.0);
     if (p.bold)
         f.setFontWeight(QFont::Bold);

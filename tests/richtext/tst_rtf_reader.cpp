@@ -316,6 +316,20 @@ private Q_SLOTS:
         QCOMPARE(formatAt(doc, "x").fontFamilies().toStringList(), QStringList {"Arial-BoldMT"});
     }
 
+    // Symbol font bytes become the characters they show, in the document's font, so that writing
+    // and reading again cannot reinterpret ordinary letters as Symbol bytes.
+    void symbolFontText()
+    {
+        QTextDocument doc;
+        QVERIFY(
+            Rtf::read("{\\rtf1{\\fonttbl{\\f0 Arial;}{\\f1\\fcharset2 Symbol;}}{\\f1 \\'61\\u99?b}}", doc));
+        QCOMPARE(plain(doc), QStringLiteral("αcβ"));
+        QCOMPARE(formatAt(doc, "αcβ").fontFamilies().toStringList(), QStringList {"Arial"});
+        QTextDocument again;
+        QVERIFY(Rtf::read(Rtf::write(doc), again));
+        QCOMPARE(plain(again), QStringLiteral("αcβ"));
+    }
+
     void fontTableForms()
     {
         QTextDocument doc;
