@@ -37,7 +37,6 @@ constexpr int MaxListLevel = 8;
 
 enum class Dest : quint8 {
     Text, // document text, field results
-    Skip, // never used for a live state: such groups are skipped by the brace counter
     FontTable, // {\fonttbl ...}
     ColorTable, // {\colortbl ...}
     FieldInst, // {\*\fldinst ...}: collected, then parsed for HYPERLINK
@@ -320,33 +319,23 @@ QString hyperlinkTarget(const QString &instruction)
     return url;
 }
 
-#define RTF_KEYWORDS(X)                                                                                      \
-    X(ansi)                                                                                                  \
-    X(ansicpg)                                                                                               \
-    X(b)                                                                                                     \
-    X(bin)                                                                                                   \
-    X(blue)                                                                                                  \
-    X(bullet)                                                                                                \
-    X(caps)                                                                                                  \
-    X(cb)                                                                                                    \
-    X(cell) X(cf) X(chcbpat) X(cocoartf) X(colortbl) X(column) X(cpg) X(af) X(afs) X(dbch) X(deff) X(dn)     \
-        X(emdash) X(emspace) X(endash) X(enspace) X(f) X(fcharset) X(fi) X(field) X(fldinst) X(fldrslt)      \
-            X(fonttbl) X(fs) X(green) X(hich) X(highlight) X(i) X(ilvl) X(lbr) X(ldblquote) X(levelnfc)      \
-                X(levelnfcn) X(leveltext) X(li) X(lin) X(line) X(loch) X(list) X(listid) X(listlevel)        \
-                    X(listoverride) X(listoverridetable) X(listtable) X(lquote) X(ls) X(ltrch) X(ltrmark)    \
-                        X(ltrpar) X(mac) X(nestcell) X(nestrow) X(nosupersub) X(outlinelevel) X(page) X(par) \
-                            X(pard) X(pc) X(pca) X(plain) X(pn) X(pndec) X(pnlcltr) X(pnlcrm) X(pnlvl)       \
-                                X(pnlvlblt) X(pnlvlbody) X(pnucltr) X(pnucrm) X(qc) X(qd) X(qj) X(ql)        \
-                                    X(qmspace) X(qr) X(rdblquote) X(red) X(ri) X(rin) X(row) X(rquote)       \
-                                        X(rtlch) X(rtlmark) X(rtlpar) X(sa) X(sb) X(scaps) X(sect) X(sl)     \
-                                            X(slmult) X(softline) X(strike) X(striked) X(sub) X(super)       \
-                                                X(tab) X(tb) X(tqc) X(tqdec) X(tqr) X(tx) X(u) X(uc) X(ud)   \
-                                                    X(ul) X(ulc) X(uld) X(uldash) X(uldashd) X(uldashdd)     \
-                                                        X(uldb) X(ulhair) X(ulhwave) X(ulldash) X(ulnone)    \
-                                                            X(ulth) X(ulthd) X(ulthdash) X(ulthdashd)        \
-                                                                X(ulthdashdd) X(ulthldash) X(ululdbwave)     \
-                                                                    X(ulw) X(ulwave) X(up) X(upr) X(v)       \
-                                                                        X(zwbo) X(zwj) X(zwnj)
+// clang-format off
+#define RTF_KEYWORDS(X) \
+    X(ansi) X(ansicpg) X(b) X(bin) X(blue) X(bullet) X(caps) X(cb) X(cell) X(cf) X(chcbpat) \
+    X(cocoartf) X(colortbl) X(column) X(cpg) X(af) X(afs) X(dbch) X(deff) X(dn) X(emdash) \
+    X(emspace) X(endash) X(enspace) X(f) X(fcharset) X(fi) X(field) X(fldinst) X(fldrslt) \
+    X(fonttbl) X(fs) X(green) X(hich) X(highlight) X(i) X(ilvl) X(lbr) X(ldblquote) X(levelnfc) \
+    X(levelnfcn) X(leveltext) X(li) X(lin) X(line) X(loch) X(list) X(listid) X(listlevel) \
+    X(listoverride) X(listoverridetable) X(listtable) X(lquote) X(ls) X(ltrch) X(ltrmark) X(ltrpar) \
+    X(mac) X(nestcell) X(nestrow) X(nosupersub) X(outlinelevel) X(page) X(par) X(pard) X(pc) X(pca) \
+    X(plain) X(pn) X(pndec) X(pnlcltr) X(pnlcrm) X(pnlvl) X(pnlvlblt) X(pnlvlbody) X(pnucltr) \
+    X(pnucrm) X(qc) X(qd) X(qj) X(ql) X(qmspace) X(qr) X(rdblquote) X(red) X(ri) X(rin) X(row) \
+    X(rquote) X(rtlch) X(rtlmark) X(rtlpar) X(sa) X(sb) X(scaps) X(sect) X(sl) X(slmult) \
+    X(softline) X(strike) X(striked) X(sub) X(super) X(tab) X(tb) X(tqc) X(tqdec) X(tqr) X(tx) X(u) \
+    X(uc) X(ud) X(ul) X(ulc) X(uld) X(uldash) X(uldashd) X(uldashdd) X(uldb) X(ulhair) X(ulhwave) \
+    X(ulldash) X(ulnone) X(ulth) X(ulthd) X(ulthdash) X(ulthdashd) X(ulthdashdd) X(ulthldash) \
+    X(ululdbwave) X(ulw) X(ulwave) X(up) X(upr) X(v) X(zwbo) X(zwj) X(zwnj)
+// clang-format on
 
 enum class Kw : quint16 {
     Unknown,
@@ -567,7 +556,8 @@ private:
     void byte(unsigned char b);
     void character(char32_t c);
     void textChar(char16_t c);
-    void appendText(QStringView s);
+    template<typename Text>
+    void appendText(Text s); // QStringView or QLatin1StringView
     void flushPending();
     CodePage::Decoder *decoder();
     CodePage::Decoder *decoderFor(int codePage);
@@ -1521,10 +1511,8 @@ void Reader::textBytes(const char *p, const char *end)
                 ++p;
                 continue;
             }
-            if (!state().chr.hidden) {
-                m_scratch = QString::fromLatin1(p, q - p);
-                appendText(m_scratch);
-            }
+            if (!state().chr.hidden)
+                appendText(QLatin1StringView(p, q - p));
             m_lastEastAsian = false;
             p = q;
             continue;
@@ -1694,7 +1682,8 @@ void Reader::textChar(char16_t c)
     appendText(QStringView(&ch, 1));
 }
 
-void Reader::appendText(QStringView s)
+template<typename Text>
+void Reader::appendText(Text s)
 {
     if (m_charDirty || m_runCount == 0) {
         const CharProps &props = state().chr;

@@ -1,7 +1,6 @@
 // The reader on small inputs: text decoding, destinations, paragraph structure, and inputs that
 // are broken or hostile.
 
-#include <QElapsedTimer>
 #include <QFile>
 #include <QTest>
 #include <QTextBlock>
@@ -379,17 +378,15 @@ private Q_SLOTS:
         QCOMPARE(readText(rtf), expected);
     }
 
-    // 100,000 nested groups: read quickly, without deep recursion or a state per level; text nested
-    // deeper than the reader follows is dropped, the rest is kept.
+    // 100,000 nested groups: no recursion and no state per level (a stack overflow or a quadratic
+    // walk would crash or time out here); text nested deeper than the reader follows is dropped,
+    // the rest is kept. Speed is measured by the benchmark, not here.
     void deepNesting()
     {
         const int n = 100000;
         const QByteArray rtf = "{\\rtf1 a" + QByteArray(n, '{') + "deep" + QByteArray(n, '}') + "b{\\b c}}";
-        QElapsedTimer timer;
-        timer.start();
         QTextDocument doc;
         QVERIFY(Rtf::read(rtf, doc));
-        QVERIFY2(timer.elapsed() < 2000, "nesting must not be quadratic");
         QCOMPARE(plain(doc), QStringLiteral("ab c").remove(u' '));
         QCOMPARE(formatAt(doc, "c").fontWeight(), int(QFont::Bold));
         QVERIFY(formatAt(doc, "b").fontWeight() < QFont::DemiBold);
@@ -419,11 +416,8 @@ private Q_SLOTS:
         for (int i = 0; i < n; ++i)
             rtf += "\\ansicpg" + QByteArray::number(100000 + i) + " \\'e9"; // unknown: cp1252
         rtf += "}";
-        QElapsedTimer timer;
-        timer.start();
         QTextDocument doc;
         QVERIFY(Rtf::read(rtf, doc));
-        QVERIFY2(timer.elapsed() < 3000, qPrintable(QString::number(timer.elapsed())));
         QCOMPARE(plain(doc), QString(n, u'r') + QString(n, u'é'));
         QCOMPARE(formatAt(doc, "rr").anchorHref().size(), 4020);
     }
@@ -444,28 +438,6 @@ private Q_SLOTS:
                 QFAIL(qPrintable(QStringLiteral("text shrank at %1 bytes").arg(n)));
             previous = now;
         }
-    }
-
-    // Many paragraphs and runs, and large text: linear time.
-    void largeInputIsLinear()
-    {
-        QByteArray small = "{\\rtf1 ";
-        for (int i = 0; i < 2000; ++i)
-            small += "{\\b x}{\\i y}\\par ";
-        QByteArray large = "{\\rtf1 ";
-        for (int i = 0; i < 20000; ++i)
-            large += "{\\b x}{\\i y}\\par ";
-        QTextDocument doc;
-        QElapsedTimer timer;
-        timer.start();
-        QVERIFY(Rtf::read(small, doc));
-        const qint64 smallTime = std::max<qint64>(timer.nsecsElapsed(), 1000000);
-        timer.start();
-        QVERIFY(Rtf::read(large, doc));
-        const qint64 largeTime = timer.nsecsElapsed();
-        QCOMPARE(doc.blockCount(), 20000);
-        QVERIFY2(largeTime < smallTime * 40,
-                 qPrintable(QStringLiteral("%1 ns vs %2 ns").arg(largeTime).arg(smallTime)));
     }
 };
 
