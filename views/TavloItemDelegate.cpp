@@ -10,6 +10,7 @@
 #include "thumbnails/TavloThumbnailLoader.h"
 #include "thumbnails/VideoThumbnailDownload.h"
 #include "thumbnails/YouTube.h"
+#include "views/PaintHelpers.h"
 #include "views/SymbolPainter.h"
 #include "views/TavloItemListModel.h"
 #include "views/TavloItemListView.h"
@@ -17,20 +18,6 @@
 #include "views/URLCardVisual.h"
 
 namespace {
-
-QColor withAlpha(QColor color, qreal alpha)
-{
-    color.setAlphaF(float(alpha));
-    return color;
-}
-
-QFont pixelFont(const QFont &base, qreal pixels, QFont::Weight weight)
-{
-    QFont font = base;
-    font.setPixelSize(std::max(1, qRound(pixels)));
-    font.setWeight(weight);
-    return font;
-}
 
 // Scaled to fill a square tile and cropped to it, once, so painting is a plain blit.
 QPixmap tilePixmap(const QImage &image, qreal dpr)

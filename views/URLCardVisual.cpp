@@ -5,25 +5,8 @@
 
 #include "thumbnails/VideoThumbnailDownload.h"
 #include "thumbnails/YouTube.h"
+#include "views/PaintHelpers.h"
 #include "views/SymbolPainter.h"
-
-namespace {
-
-QColor withAlpha(QColor color, qreal alpha)
-{
-    color.setAlphaF(float(alpha));
-    return color;
-}
-
-QFont pixelFont(const QFont &base, qreal pixels, QFont::Weight weight)
-{
-    QFont font = base;
-    font.setPixelSize(std::max(1, qRound(pixels)));
-    font.setWeight(weight);
-    return font;
-}
-
-} // namespace
 
 URLCardVisual::URLCardVisual(const TavloUrl &url, QWidget *parent) : QWidget(parent)
 {
