@@ -45,7 +45,7 @@ QImage LargePreviewLoader::largePicture(const QString &path)
 void LargePreviewLoader::image(const TavloUrl &url, QObject *context, Completion completion)
 {
     const TavloUrl standardized = url.standardizedFileURL();
-    const QString key = standardized.absoluteString();
+    const QString &key = standardized.absoluteString();
     QPointer<QObject> guard(context);
     auto deliver = [guard, completion = std::move(completion)](const QImage &image) {
         if (guard)

@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QRunnable>
 #include <QThread>
+#include <utility>
 
 #include "thumbnails/FreedesktopThumbnails.h"
 #include "thumbnails/PictureFunctions.h"
@@ -53,11 +54,14 @@ void TavloThumbnailLoader::thumbnail(const QString &path, QObject *context, Comp
     if (std::optional<QImage> hit = m_cache.object(key)) {
         // A hit is still delivered later, never from inside this call.
         QMetaObject::invokeMethod(
-            this, [this, guard, completion, image = *hit] { deliver(guard, completion, image); },
+            this,
+            [this, guard, completion = std::move(completion), image = *hit] {
+                deliver(guard, completion, image);
+            },
             Qt::QueuedConnection);
         return;
     }
-    m_pool.start([this, key, guard, completion] {
+    m_pool.start([this, key, guard, completion = std::move(completion)] {
         const QImage image = makeThumbnail(key);
         if (!image.isNull())
             m_cache.insert(key, image, imageCost(image));
@@ -67,7 +71,8 @@ void TavloThumbnailLoader::thumbnail(const QString &path, QObject *context, Comp
     });
 }
 
-void TavloThumbnailLoader::deliver(QPointer<QObject> context, Completion completion, const QImage &image)
+void TavloThumbnailLoader::deliver(const QPointer<QObject> &context, const Completion &completion,
+                                   const QImage &image)
 {
     if (context)
         completion(image);

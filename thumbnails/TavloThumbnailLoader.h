@@ -13,6 +13,7 @@
 // Produces the pictures of file cells off the GUI thread: a downsampled copy for images, else the
 // desktop's thumbnail. One instance per process; results are kept in a bounded memory cache
 // (failures are not cached and are asked again next time).
+// NOLINTNEXTLINE(cppcoreguidelines-virtual-class-destructor): a process-wide object, never deleted
 class TavloThumbnailLoader : public QObject
 {
     Q_OBJECT
@@ -42,7 +43,7 @@ public:
 private:
     TavloThumbnailLoader();
     ~TavloThumbnailLoader() override;
-    void deliver(QPointer<QObject> context, Completion completion, const QImage &image);
+    void deliver(const QPointer<QObject> &context, const Completion &completion, const QImage &image);
 
     ThumbnailCache m_cache;
     QThreadPool m_pool;
