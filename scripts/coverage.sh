@@ -16,5 +16,6 @@ tail -n 5 "$dir/coverage/summary.txt"
 read -r lines branches < <(python3 -c 'import json,sys; d=json.load(open(sys.argv[1])); print(f"{d[\"line_percent\"]:.1f} {d[\"branch_percent\"]:.1f}")' "$dir/coverage/summary.json")
 echo "core library: lines ${lines}%, branches ${branches}%"
 if [ "${1:-}" = "--update-readme" ]; then
+  grep -q "^Core library coverage: " "$root/README.md" || { echo "README.md has no coverage line" >&2; exit 1; }
   sed -i -E "s/^Core library coverage: .*/Core library coverage: lines ${lines}%, branches ${branches}% (measured by scripts\/coverage.sh)./" "$root/README.md"
 fi
