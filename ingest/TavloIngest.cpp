@@ -11,7 +11,6 @@
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
-#include <QThread>
 
 #include <memory>
 #include <utility>
@@ -336,39 +335,43 @@ void removeImages(QTextDocument &document)
     }
 }
 
-// The document is built here and handed to the GUI thread, where the store keeps it.
-RichText adopt(std::unique_ptr<QTextDocument> document, QThread *gui)
-{
-    document->moveToThread(gui);
-    return RichText(std::move(document));
-}
-
-std::optional<RichText> readRtf(const QByteArray &bytes, QThread *gui)
+// Documents live and die on the worker; only the prepared payload crosses to the GUI thread.
+std::optional<RichText> readRtf(const QByteArray &bytes)
 {
     if (bytes.isEmpty())
         return std::nullopt;
     auto document = std::make_unique<QTextDocument>();
     if (!Rtf::read(bytes, *document))
         return std::nullopt;
-    return adopt(std::move(document), gui);
+    return RichText(std::move(document));
 }
 
-std::optional<RichText> readHtml(const QString &html, QThread *gui)
+std::optional<RichText> readHtml(const QString &html)
 {
     auto document = std::make_unique<InertDocument>();
     document->setHtml(html);
     removeImages(*document);
-    return adopt(std::move(document), gui);
+    return RichText(std::move(document));
 }
 
-std::optional<RichText> readHtml(const QByteArray &bytes, QThread *gui)
+std::optional<RichText> readHtml(const QByteArray &bytes)
 {
     if (bytes.isEmpty())
         return std::nullopt;
     const auto html = decodeHtml(bytes);
     if (!html)
         return std::nullopt;
-    return readHtml(*html, gui);
+    return readHtml(*html);
+}
+
+Call addText(const QString &text)
+{
+    return TavloIngest::AddText {TavloStore::prepareText(text)};
+}
+
+Call addRichText(const RichText &richText)
+{
+    return TavloIngest::AddText {TavloStore::prepareRichText(richText)};
 }
 
 std::optional<TavloUrl> saveImage(const Snapshot &snapshot)
@@ -400,7 +403,7 @@ void addUrlFallback(const Snapshot &snapshot, QList<Call> &calls)
     }
 }
 
-QList<Call> convertDrop(Rule rule, const Snapshot &snapshot, QThread *gui)
+QList<Call> convertDrop(Rule rule, const Snapshot &snapshot)
 {
     QList<Call> calls;
     switch (rule) {
@@ -426,19 +429,19 @@ QList<Call> convertDrop(Rule rule, const Snapshot &snapshot, QThread *gui)
             if (auto link = firstWebLink(*text))
                 calls.append(TavloIngest::AddUrl {*link});
             else
-                calls.append(TavloIngest::AddText {*text});
+                calls.append(addText(*text));
         }
         break;
     case Rule::rtf:
-        if (auto rich = readRtf(snapshot.rtf, gui))
-            calls.append(TavloIngest::AddRichText {*rich});
+        if (auto rich = readRtf(snapshot.rtf))
+            calls.append(addRichText(*rich));
         break;
     case Rule::html:
         if (const auto html = decodeHtml(snapshot.html)) {
             if (auto link = firstWebLinkInHtml(*html))
                 calls.append(TavloIngest::AddUrl {*link});
-            else if (auto rich = readHtml(*html, gui))
-                calls.append(TavloIngest::AddRichText {*rich});
+            else if (auto rich = readHtml(*html))
+                calls.append(addRichText(*rich));
         }
         break;
     case Rule::image:
@@ -460,7 +463,7 @@ QList<TavloUrl> localFileUrls(const QStringList &entries)
     return files;
 }
 
-QList<Call> convertPaste(const Snapshot &snapshot, QThread *gui)
+QList<Call> convertPaste(const Snapshot &snapshot)
 {
     QList<Call> calls;
     // Copied files: the URI list, or GNOME's list whose first line says "copy" or "cut".
@@ -485,16 +488,16 @@ QList<Call> convertPaste(const Snapshot &snapshot, QThread *gui)
             return calls;
         }
     }
-    if (auto rich = readRtf(snapshot.rtf, gui)) {
-        calls.append(TavloIngest::AddRichText {*rich});
+    if (auto rich = readRtf(snapshot.rtf)) {
+        calls.append(addRichText(*rich));
         return calls;
     }
-    if (auto rich = readHtml(snapshot.html, gui)) {
-        calls.append(TavloIngest::AddRichText {*rich});
+    if (auto rich = readHtml(snapshot.html)) {
+        calls.append(addRichText(*rich));
         return calls;
     }
     if (hasText) {
-        calls.append(TavloIngest::AddText {*text});
+        calls.append(addText(*text));
         return calls;
     }
     // Only a URL: the first entry that is no local file, or the browser's own link format.
@@ -579,8 +582,7 @@ bool TavloIngest::handleDrop(const QMimeData *data)
     if (rule == Rule::none)
         return false;
 
-    QThread *gui = thread();
-    submit([rule, snapshot = std::move(snapshot), gui] { return convertDrop(rule, snapshot, gui); });
+    submit([rule, snapshot = std::move(snapshot)] { return convertDrop(rule, snapshot); });
     return true;
 }
 
@@ -596,8 +598,7 @@ void TavloIngest::pasteFromPasteboard()
     snapshot.texts = plainTexts(*data);
     snapshot.rtf = firstFormat(*data, kRtfFormats);
     snapshot.html = data->data(kHtml);
-    QThread *gui = thread();
-    submit([snapshot = std::move(snapshot), gui] { return convertPaste(snapshot, gui); });
+    submit([snapshot = std::move(snapshot)] { return convertPaste(snapshot); });
 }
 
 bool TavloIngest::canPaste() const
@@ -638,29 +639,31 @@ void TavloIngest::deliver(QList<Call> calls)
 
 void TavloIngest::drain()
 {
-    QElapsedTimer slice;
-    slice.start();
-    while (!m_pending.empty()) {
-        const Call call = std::move(m_pending.front());
-        m_pending.pop_front();
-        std::visit(
-            [this](const auto &c) {
-                using T = std::decay_t<decltype(c)>;
-                if constexpr (std::is_same_v<T, AddFile>)
-                    m_store.addFile(c.url);
-                else if constexpr (std::is_same_v<T, AddUrl>)
-                    m_store.addURL(c.url);
-                else if constexpr (std::is_same_v<T, AddText>)
-                    m_store.addText(c.text);
-                else
-                    m_store.addRichText(c.richText);
-            },
-            call);
-        if (!m_pending.empty() && slice.elapsed() >= kSliceMs) {
-            m_drainTimer.start();
-            return;
+    {
+        // One list update and one write per slice, however many items it adds.
+        TavloStore::ItemBatch batch(m_store);
+        QElapsedTimer slice;
+        slice.start();
+        while (!m_pending.empty()) {
+            Call call = std::move(m_pending.front());
+            m_pending.pop_front();
+            std::visit(
+                [this](auto &c) {
+                    using T = std::decay_t<decltype(c)>;
+                    if constexpr (std::is_same_v<T, AddFile>)
+                        m_store.addFile(c.url);
+                    else if constexpr (std::is_same_v<T, AddUrl>)
+                        m_store.addURL(c.url);
+                    else
+                        m_store.addPreparedText(std::move(c.prepared));
+                },
+                call);
+            if (slice.elapsed() >= kSliceMs)
+                break;
         }
     }
-    if (m_jobsInFlight == 0)
+    if (!m_pending.empty())
+        m_drainTimer.start();
+    else if (m_jobsInFlight == 0)
         Q_EMIT idle();
 }

@@ -8,17 +8,17 @@
 #include <deque>
 #include <variant>
 
+#include "model/TavloStore.h"
 #include "model/TavloUrl.h"
-#include "richtext/RichText.h"
 
 class QMimeData;
-class TavloStore;
 
 // Turns dropped and pasted content into items on the active tavlo.
 //
 // A drop or paste copies what it needs out of the QMimeData at once, converts it on a worker
-// thread (text decoding, link detection, RTF and HTML reading, writing image clippings) and
-// hands the results back to the GUI thread, where each item becomes one store call. Calls are
+// thread (text decoding, link detection, RTF and HTML reading, the store's text preparation,
+// writing image clippings) and hands the results back to the GUI thread, where each item
+// becomes one store call. Calls are
 // fed to the store in slices of a few milliseconds so large drops never stall the panel.
 // Items therefore appear some time after handleDrop() or pasteFromPasteboard() return.
 class TavloIngest : public QObject
@@ -54,15 +54,12 @@ public:
     {
         TavloUrl url;
     };
+    // Text, RTF and HTML, made ready for the store on the worker.
     struct AddText
     {
-        QString text;
+        TavloStore::PreparedText prepared;
     };
-    struct AddRichText
-    {
-        RichText richText;
-    };
-    using Call = std::variant<AddFile, AddUrl, AddText, AddRichText>;
+    using Call = std::variant<AddFile, AddUrl, AddText>;
 
 Q_SIGNALS:
     // Everything started so far has reached the store.

@@ -7,6 +7,8 @@
 #include <QTextDocument>
 #include <QTextList>
 
+#include <utility>
+
 #include "model/PersistenceWorker.h"
 #include "model/StoredTavloItem.h"
 #include "platform/Defaults.h"
@@ -219,6 +221,10 @@ void TavloStore::persistTavlos()
 
 void TavloStore::persistItems()
 {
+    if (m_batchDepth > 0) {
+        m_batchPersist = true;
+        return;
+    }
     ItemsSnapshot snapshot;
     snapshot.tavloOrder.reserve(m_tavlos.size());
     for (const auto &tavlo : std::as_const(m_tavlos))
@@ -231,11 +237,51 @@ void TavloStore::refreshVisibleItems()
 {
     m_items = m_allItemsByTavlo.value(m_activeTavloID);
     m_activeFileURLsValid = false;
-    Q_EMIT itemsChanged();
+    publishItems();
+}
+
+void TavloStore::publishItems()
+{
+    if (m_batchDepth > 0)
+        m_batchPublish = true;
+    else
+        Q_EMIT itemsChanged();
+}
+
+TavloStore::ItemBatch::ItemBatch(TavloStore &store) : m_store(store)
+{
+    ++m_store.m_batchDepth;
+}
+
+TavloStore::ItemBatch::~ItemBatch()
+{
+    if (--m_store.m_batchDepth > 0)
+        return;
+    // Same order as a single operation: publish, then commit and write.
+    if (std::exchange(m_store.m_batchPublish, false))
+        Q_EMIT m_store.itemsChanged();
+    m_store.commitBatchedItems();
+    if (std::exchange(m_store.m_batchPersist, false))
+        m_store.persistItems();
 }
 
 void TavloStore::commit()
 {
+    // In a batch the map is left alone: sharing `m_items` with it would make every append
+    // copy the whole list.
+    if (m_batchDepth > 0) {
+        m_batchCommit = true;
+        return;
+    }
+    m_allItemsByTavlo[m_activeTavloID] = m_items;
+    persistItems();
+}
+
+// Before the active tavlo changes or the map is read, what a batch appended goes in.
+void TavloStore::commitBatchedItems()
+{
+    if (!std::exchange(m_batchCommit, false))
+        return;
     m_allItemsByTavlo[m_activeTavloID] = m_items;
     persistItems();
 }
@@ -243,7 +289,7 @@ void TavloStore::commit()
 void TavloStore::appendItem(TavloItemKind kind)
 {
     m_items.append(TavloItem {QUuid::createUuid(), std::move(kind)});
-    Q_EMIT itemsChanged();
+    publishItems();
     commit();
 }
 
@@ -251,6 +297,7 @@ void TavloStore::appendItem(TavloItemKind kind)
 
 void TavloStore::selectTavlo(const QUuid &id)
 {
+    commitBatchedItems();
     const bool known =
         std::any_of(m_tavlos.cbegin(), m_tavlos.cend(), [&](const auto &t) { return t.id == id; });
     if (!known)
@@ -263,6 +310,7 @@ void TavloStore::selectTavlo(const QUuid &id)
 
 void TavloStore::createTavlo(const QString &name)
 {
+    commitBatchedItems();
     QString trimmed = name.trimmed();
     if (trimmed.isEmpty())
         trimmed = QStringLiteral("New Tavlo");
@@ -291,6 +339,7 @@ void TavloStore::renameActiveTavlo(const QString &name)
 
 void TavloStore::deleteActiveTavlo()
 {
+    commitBatchedItems();
     if (m_tavlos.size() < 2)
         return;
     qsizetype index = -1;
@@ -345,34 +394,48 @@ void TavloStore::addURL(const TavloUrl &url, const std::optional<QString> &title
 
 void TavloStore::addText(const QString &text)
 {
-    if (isBlank(text))
-        return;
-    if (const auto link = linkFromText(text)) {
-        addURL(*link);
-        return;
-    }
-    addRichText(RichText::fromPlainText(text));
+    addPreparedText(prepareText(text));
 }
 
 void TavloStore::addRichText(const RichText &richText)
+{
+    addPreparedText(prepareRichText(richText));
+}
+
+TavloStore::PreparedText TavloStore::prepareText(const QString &text)
+{
+    if (isBlank(text))
+        return std::monostate();
+    if (auto link = linkFromText(text))
+        return std::move(*link);
+    return prepareRichText(RichText::fromPlainText(text));
+}
+
+TavloStore::PreparedText TavloStore::prepareRichText(const RichText &richText)
 {
     const RichText cleaned = sanitizeRichText(richText);
     QString s = cleaned.string();
     s.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     if (isBlank(s))
-        return;
-    if (const auto link = linkFromText(s)) {
+        return std::monostate();
+    if (auto link = linkFromText(s))
+        return std::move(*link);
+    return makeRichTextPayload(cleaned);
+}
+
+void TavloStore::addPreparedText(PreparedText prepared)
+{
+    if (auto *link = std::get_if<TavloUrl>(&prepared))
         addURL(*link);
-        return;
-    }
-    appendItem(TextItemKind {makeRichTextPayload(cleaned), std::nullopt});
+    else if (auto *payload = std::get_if<RichTextPayload>(&prepared))
+        appendItem(TextItemKind {std::move(*payload), std::nullopt});
 }
 
 void TavloStore::removeItem(const QUuid &id)
 {
     m_items.removeIf([&](const TavloItem &item) { return item.id == id; });
     m_activeFileURLsValid = false;
-    Q_EMIT itemsChanged();
+    publishItems();
     commit();
 }
 
@@ -391,7 +454,7 @@ void TavloStore::renameItem(const QUuid &id, const QString &title)
     else if (auto *link = std::get_if<UrlItemKind>(&renamed.kind))
         link->title = newTitle;
     *it = std::move(renamed);
-    Q_EMIT itemsChanged();
+    publishItems();
     commit();
 }
 
@@ -405,7 +468,7 @@ void TavloStore::updateItemText(const QUuid &id, const RichText &richText)
     if (!text)
         return;
     it->kind = TextItemKind {makeRichTextPayload(richText), text->title};
-    Q_EMIT itemsChanged();
+    publishItems();
     commit();
 }
 
@@ -413,7 +476,7 @@ void TavloStore::clearActiveTavlo()
 {
     m_items.clear();
     m_activeFileURLsValid = false;
-    Q_EMIT itemsChanged();
+    publishItems();
     commit();
 }
 

@@ -9,6 +9,7 @@
 
 #include <memory>
 #include <optional>
+#include <variant>
 
 #include "model/TavloItem.h"
 #include "richtext/RichText.h"
@@ -43,6 +44,31 @@ public:
     void addURL(const TavloUrl &url, const std::optional<QString> &title = std::nullopt);
     void addText(const QString &text);
     void addRichText(const RichText &richText);
+
+    // What addText or addRichText would add: nothing, a link, or a text item's payload. Worked
+    // out on any thread, so a large text never reaches the GUI thread as a document.
+    using PreparedText = std::variant<std::monostate, TavloUrl, RichTextPayload>;
+    static PreparedText prepareText(const QString &text);
+    static PreparedText prepareRichText(const RichText &richText);
+    // The GUI-thread half of addText and addRichText: only the append and its publication.
+    void addPreparedText(PreparedText prepared);
+
+    // Item operations made while a batch is open publish `itemsChanged` and write the item
+    // list once, when the outermost batch closes: a slice of a large drop then costs the views
+    // one list update instead of one per item. Each operation still runs in full and in order
+    // on items(); allItemsByTavlo() catches up when the batch closes or a tavlo operation runs.
+    class ItemBatch
+    {
+    public:
+        explicit ItemBatch(TavloStore &store);
+        ~ItemBatch();
+        ItemBatch(const ItemBatch &) = delete;
+        ItemBatch &operator=(const ItemBatch &) = delete;
+
+    private:
+        TavloStore &m_store;
+    };
+
     void removeItem(const QUuid &id);
     void renameItem(const QUuid &id, const QString &title);
     void updateItemText(const QUuid &id, const RichText &richText);
@@ -82,6 +108,10 @@ private:
     const QString m_activeTavloKey = QStringLiteral("Quorvin.ActiveTavloID.v1");
     QList<TavloUrl> m_securityScopedURLs;
     std::unique_ptr<PersistenceWorker> m_persistenceQueue;
+    int m_batchDepth = 0;
+    bool m_batchPublish = false;
+    bool m_batchCommit = false;
+    bool m_batchPersist = false;
 
     void loadTavlos(const QUuid &defaultID);
     void loadItems();
@@ -89,7 +119,9 @@ private:
     void persistTavlos();
     void persistItems();
     void refreshVisibleItems();
+    void publishItems();
     void commit();
+    void commitBatchedItems();
     void appendItem(TavloItemKind kind);
     std::optional<TavloItemKind> rebuildKind(const StoredTavloItem &stored);
 };

@@ -1,9 +1,13 @@
+#include <QJsonObject>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextImageFormat>
 #include <QTextList>
+
+#include <functional>
+#include <future>
 
 #include "StoreTestSupport.h"
 
@@ -24,6 +28,66 @@ quint64 itemWrites(const TavloStore &store)
 quint64 valueWrites(const TavloStore &store)
 {
     return store.persistenceQueue().stats().valuesSubmitted;
+}
+
+// Pasted rich text with everything the store tames: wide spacing, deep indents, a list, an
+// orphan object character and an image.
+RichText pastedRichText()
+{
+    auto doc = std::make_unique<QTextDocument>();
+    QTextCursor cursor(doc.get());
+    QTextBlockFormat spaced;
+    spaced.setTopMargin(30);
+    spaced.setBottomMargin(30);
+    spaced.setLeftMargin(100);
+    cursor.setBlockFormat(spaced);
+    cursor.insertText(QStringLiteral("deep"));
+    QTextBlockFormat firstLine;
+    firstLine.setLeftMargin(50);
+    firstLine.setTextIndent(30);
+    cursor.insertBlock(firstLine);
+    cursor.insertText(QStringLiteral("first line"));
+    cursor.insertBlock(QTextBlockFormat());
+    cursor.createList(QTextListFormat::ListDisc);
+    cursor.insertText(QStringLiteral("bullet"));
+    cursor.insertBlock(QTextBlockFormat());
+    cursor.insertText(QStringLiteral("a\uFFFCb"));
+    QTextImageFormat image;
+    image.setName(QStringLiteral("picture.png"));
+    cursor.insertImage(image);
+    return RichText(std::move(doc));
+}
+
+// What one add did: the items' kinds, the signals, the writes and the stored records (ids
+// left out, they are fresh each time).
+struct AddOutcome
+{
+    QList<TavloItemKind> kinds;
+    QStringList signalNames;
+    quint64 itemWrites = 0;
+    QJsonArray records;
+};
+
+AddOutcome addOutcome(const std::function<void(TavloStore &)> &add)
+{
+    resetDefaults();
+    TavloStore store;
+    SignalLog log(store);
+    add(store);
+    AddOutcome outcome;
+    for (const TavloItem &item : store.items())
+        outcome.kinds.append(item.kind);
+    outcome.signalNames = log.names;
+    outcome.itemWrites = itemWrites(store);
+    if (!store.waitForPendingWrites())
+        return outcome;
+    for (const QJsonValue &value : storedArray(itemsKey)) {
+        QJsonObject record = value.toObject();
+        record.remove(QStringLiteral("id"));
+        record.remove(QStringLiteral("tavloID"));
+        outcome.records.append(record);
+    }
+    return outcome;
 }
 
 } // namespace
@@ -251,29 +315,7 @@ private Q_SLOTS:
 
     void addRichTextSanitizes()
     {
-        auto doc = std::make_unique<QTextDocument>();
-        QTextCursor cursor(doc.get());
-        QTextBlockFormat spaced;
-        spaced.setTopMargin(30);
-        spaced.setBottomMargin(30);
-        spaced.setLeftMargin(100);
-        cursor.setBlockFormat(spaced);
-        cursor.insertText(QStringLiteral("deep"));
-        QTextBlockFormat firstLine;
-        firstLine.setLeftMargin(50);
-        firstLine.setTextIndent(30);
-        cursor.insertBlock(firstLine);
-        cursor.insertText(QStringLiteral("first line"));
-        cursor.insertBlock(QTextBlockFormat());
-        cursor.createList(QTextListFormat::ListDisc);
-        cursor.insertText(QStringLiteral("bullet"));
-        cursor.insertBlock(QTextBlockFormat());
-        cursor.insertText(QStringLiteral("a\uFFFCb"));
-        QTextImageFormat image;
-        image.setName(QStringLiteral("picture.png"));
-        cursor.insertImage(image);
-
-        const RichText cleaned = TavloStore::sanitizeRichText(RichText(std::move(doc)));
+        const RichText cleaned = TavloStore::sanitizeRichText(pastedRichText());
         const QTextDocument &out = cleaned.document();
         const QTextBlockFormat b0 = out.findBlockByNumber(0).blockFormat();
         QCOMPARE(b0.topMargin(), 12.0);
@@ -298,6 +340,98 @@ private Q_SLOTS:
         QVERIFY(store.items().first().isUrl());
         store.addRichText(RichText::fromPlainText(QStringLiteral("line\r\nline")));
         QVERIFY(store.items().last().isText());
+    }
+
+    // The ingest prepares text on a worker and hands over only the result; the store must end
+    // up exactly as after addText or addRichText on the GUI thread.
+    void preparedTextMatchesDirectAdd_data()
+    {
+        QTest::addColumn<QString>("text"); // empty: the pasted rich text
+        QTest::addColumn<bool>("asRichText");
+        QTest::newRow("words") << "  two\r\nlines \uFFFC" << false;
+        QTest::newRow("link") << " https://example.com/x\n" << false;
+        QTest::newRow("other scheme") << "ftp://example.com" << false;
+        QTest::newRow("blank") << " \n\t" << false;
+        QTest::newRow("rich link after crlf") << "https://example.com\r\n" << true;
+        QTest::newRow("rich orphans only") << "\uFFFC \uFFFC\n " << true;
+        QTest::newRow("pasted rich text") << "" << true;
+    }
+
+    void preparedTextMatchesDirectAdd()
+    {
+        QFETCH(QString, text);
+        QFETCH(bool, asRichText);
+        const auto rich = [&] {
+            return text.isEmpty() ? pastedRichText() : RichText::fromPlainText(text);
+        };
+        const AddOutcome direct = addOutcome([&](TavloStore &store) {
+            if (asRichText)
+                store.addRichText(rich());
+            else
+                store.addText(text);
+        });
+        const AddOutcome prepared = addOutcome([&](TavloStore &store) {
+            // As in a drop, the document is made and read on the worker alone.
+            auto onWorker = std::async(std::launch::async, [&] {
+                return asRichText ? TavloStore::prepareRichText(rich()) : TavloStore::prepareText(text);
+            });
+            store.addPreparedText(onWorker.get());
+        });
+        QCOMPARE(prepared.kinds, direct.kinds);
+        QCOMPARE(prepared.signalNames, direct.signalNames);
+        QCOMPARE(prepared.itemWrites, direct.itemWrites);
+        QCOMPARE(prepared.records, direct.records);
+    }
+
+    void itemBatchPublishesAndWritesOnce()
+    {
+        TavloStore store;
+        SignalLog log(store);
+        QVERIFY(store.waitForPendingWrites());
+        const quint64 before = itemWrites(store);
+        {
+            TavloStore::ItemBatch outer(store);
+            {
+                TavloStore::ItemBatch inner(store);
+                store.addFile(TavloUrl::fromLocalFile(QStringLiteral("/tmp/a.txt")));
+                store.addFile(TavloUrl::fromLocalFile(QStringLiteral("/tmp/./a.txt"))); // duplicate
+            }
+            store.addURL(url("https://example.com"));
+            store.addText(QStringLiteral("note"));
+            // Each operation has run: later ones see earlier ones, nothing is published yet.
+            QCOMPARE(store.items().size(), 3);
+            QVERIFY(log.names.isEmpty());
+            QCOMPARE(itemWrites(store), before);
+        }
+        QCOMPARE(log.names, QStringList {"items"});
+        QVERIFY(visibleMatchesMap(store));
+        QCOMPARE(itemWrites(store), before + 1);
+        QVERIFY(store.waitForPendingWrites());
+        QCOMPARE(storedArray(itemsKey).size(), 3);
+
+        // A batch in which nothing qualifies publishes and writes nothing.
+        log.names.clear();
+        {
+            TavloStore::ItemBatch batch(store);
+            store.addText(QStringLiteral("  "));
+            store.addURL(url("https://example.com"));
+        }
+        QVERIFY(log.names.isEmpty());
+        QCOMPARE(itemWrites(store), before + 1);
+
+        // Switching tavlos inside a batch keeps what was added to each.
+        const QUuid home = store.activeTavloID();
+        {
+            TavloStore::ItemBatch batch(store);
+            store.addText(QStringLiteral("home 4"));
+            store.createTavlo(QStringLiteral("Other"));
+            store.addText(QStringLiteral("other 1"));
+        }
+        QVERIFY(visibleMatchesMap(store));
+        QCOMPARE(store.items().size(), 1);
+        QCOMPARE(store.allItemsByTavlo().value(home).size(), 4);
+        QVERIFY(store.waitForPendingWrites());
+        QCOMPARE(storedArray(itemsKey).size(), 5);
     }
 
     void removeItem()
