@@ -1,7 +1,9 @@
 // A drop of 1,000 files onto a tavlo that already holds 10,000 items: time until every new
-// item is in the store's published list and until the item list is on disk, and the longest
-// time the GUI thread went without running its event loop meanwhile. Targets: both within
-// 2 s, no stall above 50 ms. Also times a 50 MB text drop for the stall alone.
+// item is in the panel's list model (which follows the store as the panel's does) and until
+// the item list is on disk, and the longest time the GUI thread went without running its
+// event loop meanwhile. Targets: both within 2 s, no stall above 50 ms. Then a 50 MB text
+// drop: when handleDrop returns, the longest stall, and when the item is shown.
+// `bench_drop files` or `bench_drop text` runs one of the two alone, for a profiler.
 // Wall-clock figures suffer when the machine is shared; the GUI thread's own CPU time between
 // two ticks is printed beside them as the stall the code itself causes.
 #include <QDir>
@@ -22,6 +24,7 @@
 #include "model/StoredTavloItem.h"
 #include "model/TavloStore.h"
 #include "platform/Defaults.h"
+#include "views/TavloItemListModel.h"
 
 namespace {
 
@@ -130,34 +133,9 @@ qsizetype storedItemCount()
     return records ? records->size() : -1;
 }
 
-} // namespace
-
-int main(int argc, char **argv)
+// Returns whether the targets were met.
+bool fileDrop(const QString &files, TavloStore &store, TavloItemListModel &model, TavloIngest &ingest)
 {
-    // Never touch the user's own settings or data.
-    QTemporaryDir home;
-    for (const char *name : {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"})
-        qputenv(name, QDir(home.path()).filePath(QString::fromLatin1(name)).toLocal8Bit());
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
-    std::setvbuf(stdout, nullptr, _IOLBF, 0);
-
-    const QString files = home.filePath(QStringLiteral("files"));
-    QDir().mkpath(files);
-    seedItems(files);
-
-    QElapsedTimer loadTimer;
-    loadTimer.start();
-    TavloStore store;
-    std::printf("store loaded %lld items in %lld ms\n", static_cast<long long>(store.items().size()),
-                static_cast<long long>(loadTimer.elapsed()));
-    if (store.items().size() != kExisting) {
-        std::printf("seeding failed\n");
-        return 1;
-    }
-    TavloIngest ingest(store);
-
     QByteArray list;
     for (int i = 0; i < kDropped; ++i) {
         const QString path = files + QStringLiteral("/dropped %1.txt").arg(i);
@@ -181,7 +159,7 @@ int main(int argc, char **argv)
     const double handleMs = double(timer.nsecsElapsed()) / 1e6;
     const double handleCpuMs = double(threadCpuNs() - guiCpuStart) / 1e6;
     const int total = kExisting + kDropped;
-    const bool shown = spinUntil([&] { return store.items().size() == total; }, 30000);
+    const bool shown = spinUntil([&] { return model.rowCount() == total; }, 30000);
     const double shownMs = double(timer.nsecsElapsed()) / 1e6;
     const double shownGuiCpuMs = double(threadCpuNs() - guiCpuStart) / 1e6;
     const bool written = spinUntil([&] { return store.persistenceQueue().waitForIdle(0); }, 30000);
@@ -200,27 +178,78 @@ int main(int argc, char **argv)
     std::printf("  process CPU time from drop to disk: %.0f ms\n", processCpuMs);
     std::printf("  longest GUI-thread stall %.1f ms wall, %.1f ms of its own CPU\n", worstStall,
                 stalls.worstCpuMs());
+    const bool met = shown && written && stored == total && writtenMs <= 2000 && worstStall <= 50;
     std::printf("  target: shown and on disk within 2000 ms, no stall over 50 ms: %s\n",
-                shown && written && stored == total && writtenMs <= 2000 && worstStall <= 50 ? "met"
-                                                                                             : "MISSED");
+                met ? "met" : "MISSED");
+    return met;
+}
 
-    // A 50 MB text without links: decoding and the link scan happen off the GUI thread.
+// A 50 MB text without links: decoding, the link scan and building the snippet happen off
+// the GUI thread.
+void textDrop(TavloStore &store, TavloItemListModel &model, TavloIngest &ingest)
+{
     QByteArray text;
     text.reserve(50 * 1024 * 1024);
     while (text.size() < 50 * 1024 * 1024)
         text += "Plain words without any address in them, line after line of them.\n";
+    const int before = model.rowCount();
+    StallMeter stalls;
     stalls.start();
-    timer.restart();
+    QElapsedTimer timer;
+    timer.start();
     {
         QMimeData data;
         data.setData(QStringLiteral("text/plain"), text);
         ingest.handleDrop(&data);
     }
-    const bool added = spinUntil([&] { return ingest.isIdle(); }, 300000);
-    const double textMs = double(timer.nsecsElapsed()) / 1e6;
+    const double handleMs = double(timer.nsecsElapsed()) / 1e6;
+    const bool shown = spinUntil([&] { return model.rowCount() > before; }, 600000);
+    const double shownMs = double(timer.nsecsElapsed()) / 1e6;
+    const bool written = spinUntil([&] { return store.persistenceQueue().waitForIdle(0); }, 600000);
+    const double writtenMs = double(timer.nsecsElapsed()) / 1e6;
     stalls.stop();
-    std::printf("drop of a 50 MB text: item added after %.0f ms%s, longest GUI-thread stall %.0f ms wall, "
-                "%.0f ms of its own CPU\n",
-                textMs, added ? "" : " (TIMED OUT)", stalls.worstMs(), stalls.worstCpuMs());
+    std::printf("drop of a 50 MB text:\n");
+    std::printf("  handleDrop returned after %.1f ms\n", handleMs);
+    std::printf("  item shown after %.0f ms%s, on disk after %.0f ms%s\n", shownMs,
+                shown ? "" : " (TIMED OUT)", writtenMs, written ? "" : " (TIMED OUT)");
+    std::printf("  longest GUI-thread stall %.1f ms wall, %.1f ms of its own CPU\n", stalls.worstMs(),
+                stalls.worstCpuMs());
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    // Never touch the user's own settings or data.
+    QTemporaryDir home;
+    for (const char *name : {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"})
+        qputenv(name, QDir(home.path()).filePath(QString::fromLatin1(name)).toLocal8Bit());
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    const QString only = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
+
+    const QString files = home.filePath(QStringLiteral("files"));
+    QDir().mkpath(files);
+    seedItems(files);
+
+    QElapsedTimer loadTimer;
+    loadTimer.start();
+    TavloStore store;
+    std::printf("store loaded %lld items in %lld ms\n", static_cast<long long>(store.items().size()),
+                static_cast<long long>(loadTimer.elapsed()));
+    if (store.items().size() != kExisting) {
+        std::printf("seeding failed\n");
+        return 1;
+    }
+    TavloItemListModel model;
+    model.setStore(&store);
+    TavloIngest ingest(store);
+
+    if (only != QLatin1String("text"))
+        fileDrop(files, store, model, ingest);
+    if (only != QLatin1String("files"))
+        textDrop(store, model, ingest);
     return 0;
 }
