@@ -9,11 +9,13 @@
 #include <QTest>
 #include <QTextDocument>
 #include <QThread>
+#include <QTimer>
 
 #include <memory>
 
 #include "ingest/Clippings.h"
 #include "ingest/TavloIngest.h"
+#include "model/StoredTavloItem.h"
 #include "model/TavloStore.h"
 #include "platform/Defaults.h"
 #include "richtext/Rtf.h"
@@ -92,6 +94,8 @@ private Q_SLOTS:
     void dropWebImageTakesTheLink();
     void dropNothingUsable();
     void richTextArrivesOnGuiThread();
+    void largeTextDrop();
+    void tenThousandFileDrop();
     void pasteRules_data();
     void pasteRules();
     void canPaste_data();
@@ -100,6 +104,7 @@ private Q_SLOTS:
 private:
     void settle();
     void drop(const Formats &formats, bool expectTaken = true);
+    int eventLoopTicksDuringDrop(const Formats &formats);
 
     QTemporaryDir m_files;
     std::unique_ptr<TavloStore> m_store;
@@ -288,6 +293,63 @@ void TestIngest::richTextArrivesOnGuiThread()
         QVERIFY(text);
         QCOMPARE(text->payload.attributedString().document().thread(), QThread::currentThread());
     }
+}
+
+// Drops and waits; returns how often a zero-interval timer fired meanwhile, that is how often
+// the GUI thread got back to its event loop.
+int TestIngest::eventLoopTicksDuringDrop(const Formats &formats)
+{
+    int ticks = 0;
+    QTimer ticker;
+    ticker.setInterval(0);
+    connect(&ticker, &QTimer::timeout, this, [&ticks] { ++ticks; });
+    ticker.start();
+    drop(formats);
+    return ticks;
+}
+
+void TestIngest::largeTextDrop()
+{
+    QByteArray text;
+    while (text.size() < 4 * 1024 * 1024)
+        text += "Words and more words, but no address anywhere in this line.\r\n";
+    QVERIFY(eventLoopTicksDuringDrop({{u"text/plain"_qs, text}}) > 0);
+    QCOMPARE(m_store->items().size(), 1);
+    const auto &payload = std::get<TextItemKind>(m_store->items().first().kind).payload;
+    QCOMPARE(payload.plainText, QString::fromLatin1(text).replace(u"\r\n"_qs, u"\n"_qs));
+    QVERIFY(payload.rtfData.startsWith("{\\rtf1"));
+}
+
+void TestIngest::tenThousandFileDrop()
+{
+    // Duplicates, files on other hosts, links, comments and junk among 10,000 entries.
+    QByteArray list;
+    QStringList expected;
+    for (int i = 0; i < 10000; ++i) {
+        if (i % 1000 == 999) {
+            list += "# comment\r\nfile://server/share/" + QByteArray::number(i) + "\r\n";
+        } else if (i % 1000 == 500) {
+            const QByteArray link = "https://example.com/" + QByteArray::number(i);
+            list += link + "\r\n";
+            expected << u"url:"_qs + QString::fromLatin1(link);
+        } else if (i % 10 == 9) {
+            list += QUrl::fromLocalFile(m_files.filePath(QString::number(i - 8))).toEncoded() + "\r\n";
+        } else if (i % 1000 == 123) {
+            list += "not a url at all\r\n";
+        } else {
+            const QString path = m_files.filePath(QString::number(i));
+            list += QUrl::fromLocalFile(path).toEncoded() + "\r\n";
+            expected << u"file:"_qs + path;
+        }
+    }
+    QVERIFY(eventLoopTicksDuringDrop({{u"text/uri-list"_qs, list}}) > 0);
+    // One drop's entries arrive in the order they were dropped.
+    QCOMPARE(describe(*m_store), expected);
+    QVERIFY(m_store->waitForPendingWrites());
+    const auto stored =
+        StoredJson::decodeItems(Defaults::open()->value(u"Quorvin.StoredItems.v2"_qs).toByteArray());
+    QVERIFY(stored);
+    QCOMPARE(stored->size(), expected.size());
 }
 
 void TestIngest::pasteRules_data()
