@@ -207,6 +207,19 @@ inline QByteArray rtfOf(const QString &text)
     return rtf + "}\\par}";
 }
 
+// The text item an edit picks, if the tavlo has any.
+inline std::optional<int> editedIndex(const Op &op, const QList<Item> &items)
+{
+    QList<int> texts;
+    for (int i = 0; i < items.size(); ++i) {
+        if (items[i].kind == Item::text)
+            texts.append(i);
+    }
+    if (texts.isEmpty())
+        return std::nullopt;
+    return texts[int(op.pick % quint32(texts.size()))];
+}
+
 // The store's effect of `op` on `state`, as the user sees it. Bounded: a full tavlo sheds its
 // first item instead of growing, and with many tavlos a create deletes the active one.
 inline void apply(const Op &op, State &state)
@@ -256,16 +269,10 @@ inline void apply(const Op &op, State &state)
         else if (!op.text.trimmed().isEmpty())
             items.append({Item::text, op.text, std::nullopt, {}});
         return;
-    case OpKind::editText: {
-        QList<int> texts;
-        for (int i = 0; i < items.size(); ++i) {
-            if (items[i].kind == Item::text)
-                texts.append(i);
-        }
-        if (!texts.isEmpty())
-            items[texts[int(op.pick % quint32(texts.size()))]].value = op.text;
+    case OpKind::editText:
+        if (const auto i = editedIndex(op, items))
+            items[*i].value = op.text;
         return;
-    }
     case OpKind::label:
         if (!items.isEmpty()) {
             Item &item = items[int(op.pick % quint32(items.size()))];
@@ -385,17 +392,10 @@ inline void applyToStore(const Op &op, const State &state, TavloStore &store)
             store.addText(op.text);
         }
         return;
-    case OpKind::editText: {
-        QList<int> texts;
-        for (int i = 0; i < items.size(); ++i) {
-            if (items[i].kind == Item::text)
-                texts.append(i);
-        }
-        if (!texts.isEmpty())
-            store.updateItemText(idAt(texts[int(op.pick % quint32(texts.size()))]),
-                                 RichText::fromPlainText(op.text));
+    case OpKind::editText:
+        if (const auto i = editedIndex(op, items))
+            store.updateItemText(idAt(*i), RichText::fromPlainText(op.text));
         return;
-    }
     case OpKind::label:
         if (!items.isEmpty())
             store.renameItem(idAt(int(op.pick % quint32(items.size()))), op.text);

@@ -4,12 +4,14 @@
 //
 // QUORVIN_SOAK_SECONDS (default 25) bounds the run, QUORVIN_SOAK_OPS the number of operations;
 // QUORVIN_SOAK_SEED repeats a run (kill moments still vary with timing).
+#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QMimeData>
 #include <QProcess>
 #include <QTest>
 #include <QTextStream>
 
+#include <limits>
 #include <memory>
 
 #include "SoakModel.h"
