@@ -125,16 +125,31 @@ void stop(pid_t pid)
     }
 }
 
-qint64 statusKiB(pid_t pid, const char *field)
+struct Resident
 {
+    qint64 rssKiB = -1;
+    qint64 peakKiB = -1;
+};
+
+// VmRSS and VmHWM of `pid`, read in one go so that both describe the same moment.
+Resident residentOf(pid_t pid)
+{
+    Resident resident;
     QFile status(QStringLiteral("/proc/%1/status").arg(pid));
     if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith(field))
-            return line.mid(qsizetype(strlen(field))).trimmed().split(' ').first().toLongLong();
+        return resident;
+    // /proc files report no size, so they are read whole rather than streamed.
+    const QStringList lines = QString::fromLatin1(status.readAll()).split(u'\n');
+    for (const QString &line : lines) {
+        const QStringList fields = line.simplified().split(u' ');
+        if (fields.size() < 2)
+            continue;
+        if (fields[0] == QLatin1String("VmRSS:"))
+            resident.rssKiB = fields[1].toLongLong();
+        else if (fields[0] == QLatin1String("VmHWM:"))
+            resident.peakKiB = fields[1].toLongLong();
     }
-    return -1;
+    return resident;
 }
 
 // CPU time of every thread of `pid` so far: on a shared machine the wall time says more about
@@ -171,7 +186,7 @@ qint64 residentOfProgramKiB(pid_t pid, const QString &homeRoot)
             continue;
         QFile environment(QStringLiteral("/proc/%1/environ").arg(other));
         if (environment.open(QIODevice::ReadOnly) && environment.readAll().split('\0').contains(home))
-            total += std::max<qint64>(0, statusKiB(other, "VmRSS:"));
+            total += std::max<qint64>(0, residentOf(other).rssKiB);
     }
     return total;
 }
@@ -342,8 +357,9 @@ public:
                 frame.firstFrameMs = sinceStart(lastStamp);
                 frame.cpuMs = cpuMs(frame.pid);
                 frame.mainThreadCpuMs = cpuMs(frame.pid, true);
-                frame.rssKiB = statusKiB(frame.pid, "VmRSS:");
-                frame.hwmKiB = statusKiB(frame.pid, "VmHWM:");
+                const Resident resident = residentOf(frame.pid);
+                frame.rssKiB = resident.rssKiB;
+                frame.hwmKiB = resident.peakKiB;
                 frame.programRssKiB = residentOfProgramKiB(frame.pid, homeRoot);
                 if (!snapshotPath.isEmpty())
                     image.save(snapshotPath);
