@@ -4,10 +4,11 @@
 //
 // The clock starts just before posix_spawn. An X client of this program watches every top-level
 // window the server creates through the DAMAGE extension; the first frame is the first drawing
-// into the app's main window (the panel, or CopyQ's main window), as the X server reports it.
-// Both apps are timed the same way, from outside, with no help from either. Resident memory
-// (VmRSS, VmHWM) is read from /proc for the window's process at that moment. "Settled" is the
-// last drawing before 400 ms without any, when late content (thumbnails, a delayed layout) is in.
+// into the app's main window (the panel, or CopyQ's main window) after which the window holds
+// more than one colour (mapping alone paints a plain background), at the server's time stamp of
+// that drawing. Both apps are timed the same way, from outside, with no help from either.
+// Resident memory (VmRSS, VmHWM) and CPU time are read from /proc for the window's process right
+// then. "Settled" is the last drawing before 400 ms without any (thumbnails, a delayed layout).
 //
 // Usage: bench_app_start [runs] [--snapshots <folder>] [--keep]   (7 runs by default; medians)
 // --snapshots saves what each window showed at its first frame, to check what was measured;
@@ -40,8 +41,6 @@
 
 #include "model/StoredTavloItem.h"
 #include "model/TavloItem.h"
-
-extern char **environ;
 
 namespace {
 
