@@ -662,6 +662,8 @@ QString loadAverage()
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
+    // Output piped into `head` must not end the run before Xvfb and the apps are stopped.
+    signal(SIGPIPE, SIG_IGN);
     QTextStream out(stdout);
     int runs = 7;
     QString snapshots;
