@@ -587,6 +587,6 @@ void TavloItemListView::startItemDrag(int row)
 
 void TavloItemListView::executeDrag(QDrag *drag)
 {
+    // Qt deletes the drag itself: on X11 the receiver fetches the data after exec() has returned.
     drag->exec(Qt::CopyAction, Qt::CopyAction);
-    drag->deleteLater();
 }
