@@ -2,6 +2,7 @@
 
 #include <QCloseEvent>
 #include <QKeySequence>
+#include <QMoveEvent>
 #include <QShortcut>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -72,6 +73,14 @@ void FloatingToolPanel::placeAgainIfFrameChanged()
         m_placedFrameSize = frame;
         move(m_placer(frame));
     }
+}
+
+void FloatingToolPanel::moveEvent(QMoveEvent *event)
+{
+    QWidget::moveEvent(event);
+    // Reparenting into the frame moves the window; on a busy desktop that comes after the timer.
+    if (event->spontaneous())
+        placeAgainIfFrameChanged();
 }
 
 void FloatingToolPanel::closeEvent(QCloseEvent *event)

@@ -35,6 +35,7 @@ Q_SIGNALS:
     void closed();
 
 protected:
+    void moveEvent(QMoveEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
 
 private:
