@@ -20,7 +20,12 @@ struct RichTextPayload
     // The rich text for display and editing: the RTF when it reads, else the plain text.
     RichText attributedString() const;
 
-    friend bool operator==(const RichTextPayload &, const RichTextPayload &) = default;
+    friend bool operator==(const RichTextPayload &a, const RichTextPayload &b)
+    {
+        // Copies of one payload share their bytes; the views compare items on every change, and
+        // comparing the RTF of a large snippet with itself byte by byte would stall them.
+        return a.plainText == b.plainText && (a.rtfData.isSharedWith(b.rtfData) || a.rtfData == b.rtfData);
+    }
 };
 
 RichTextPayload makeRichTextPayload(const RichText &richText);

@@ -15,9 +15,10 @@
 
 namespace {
 
+// Views, not copies: these run on every text, and texts can be 50 MB.
 bool isBlank(const QString &text)
 {
-    return text.trimmed().isEmpty();
+    return QStringView(text).trimmed().isEmpty();
 }
 
 bool isWebScheme(const QString &scheme)
@@ -57,6 +58,64 @@ std::optional<QByteArray> makeSecurityScopedBookmark(const TavloUrl &url)
 constexpr qreal maxParagraphSpacing = 12;
 constexpr qreal maxHeadIndent = 72;
 constexpr qreal tamedHeadIndent = 24;
+
+// The taming of sanitizeRichText, on a document of our own.
+void sanitizeInPlace(QTextDocument &document)
+{
+    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
+        const QTextBlockFormat original = block.blockFormat();
+        QTextBlockFormat format = original;
+        // Pasted lists and deep indents look wrong in a narrow snippet.
+        if (block.textList())
+            format.setObjectIndex(-1);
+        format.setTopMargin(std::min(format.topMargin(), maxParagraphSpacing));
+        format.setBottomMargin(std::min(format.bottomMargin(), maxParagraphSpacing));
+        const qreal firstLine = format.leftMargin() + format.textIndent();
+        if (format.leftMargin() > maxHeadIndent)
+            format.setLeftMargin(tamedHeadIndent);
+        if (firstLine > maxHeadIndent)
+            format.setTextIndent(0);
+        else
+            format.setTextIndent(firstLine - format.leftMargin());
+        if (format != original)
+            QTextCursor(block).setBlockFormat(format);
+    }
+
+    // Object replacement characters that carry no object are left over from dropped attachments.
+    QList<int> orphans;
+    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            const QTextFragment fragment = it.fragment();
+            if (fragment.charFormat().objectType() != QTextFormat::NoObject)
+                continue;
+            const QString text = fragment.text();
+            for (qsizetype i = 0; i < text.size(); ++i) {
+                if (text[i] == QChar::ObjectReplacementCharacter)
+                    orphans.append(fragment.position() + int(i));
+            }
+        }
+    }
+    QTextCursor cursor(&document);
+    for (auto it = orphans.crbegin(); it != orphans.crend(); ++it) {
+        cursor.setPosition(*it);
+        cursor.setPosition(*it + 1, QTextCursor::KeepAnchor);
+        cursor.removeSelectedText();
+    }
+}
+
+// What addRichText does with the sanitized document, on any thread.
+TavloStore::PreparedText prepareDocument(std::unique_ptr<QTextDocument> document)
+{
+    sanitizeInPlace(*document);
+    const RichText cleaned(std::move(document));
+    QString s = cleaned.string();
+    s.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    if (isBlank(s))
+        return std::monostate();
+    if (auto link = TavloStore::linkFromText(s))
+        return std::move(*link);
+    return makeRichTextPayload(cleaned);
+}
 
 } // namespace
 
@@ -408,19 +467,15 @@ TavloStore::PreparedText TavloStore::prepareText(const QString &text)
         return std::monostate();
     if (auto link = linkFromText(text))
         return std::move(*link);
-    return prepareRichText(RichText::fromPlainText(text));
+    // The document is ours alone, so it is sanitized without the copy addRichText makes.
+    auto document = std::make_unique<QTextDocument>();
+    document->setPlainText(text);
+    return prepareDocument(std::move(document));
 }
 
 TavloStore::PreparedText TavloStore::prepareRichText(const RichText &richText)
 {
-    const RichText cleaned = sanitizeRichText(richText);
-    QString s = cleaned.string();
-    s.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-    if (isBlank(s))
-        return std::monostate();
-    if (auto link = linkFromText(s))
-        return std::move(*link);
-    return makeRichTextPayload(cleaned);
+    return prepareDocument(richText.toDocument());
 }
 
 void TavloStore::addPreparedText(PreparedText prepared)
@@ -484,10 +539,10 @@ void TavloStore::clearActiveTavlo()
 
 std::optional<TavloUrl> TavloStore::linkFromText(const QString &text)
 {
-    const QString trimmed = text.trimmed();
+    const QStringView trimmed = QStringView(text).trimmed();
     if (std::any_of(trimmed.cbegin(), trimmed.cend(), [](QChar c) { return c.isSpace(); }))
         return std::nullopt;
-    auto url = TavloUrl::parse(trimmed);
+    auto url = TavloUrl::parse(trimmed.toString());
     if (!url || url->scheme().isEmpty() || !isWebScheme(url->scheme()))
         return std::nullopt;
     return url;
@@ -506,45 +561,6 @@ std::optional<QString> TavloStore::normalizedTitle(const std::optional<QString> 
 RichText TavloStore::sanitizeRichText(const RichText &richText)
 {
     auto document = richText.toDocument();
-
-    for (QTextBlock block = document->begin(); block.isValid(); block = block.next()) {
-        const QTextBlockFormat original = block.blockFormat();
-        QTextBlockFormat format = original;
-        // Pasted lists and deep indents look wrong in a narrow snippet.
-        if (block.textList())
-            format.setObjectIndex(-1);
-        format.setTopMargin(std::min(format.topMargin(), maxParagraphSpacing));
-        format.setBottomMargin(std::min(format.bottomMargin(), maxParagraphSpacing));
-        const qreal firstLine = format.leftMargin() + format.textIndent();
-        if (format.leftMargin() > maxHeadIndent)
-            format.setLeftMargin(tamedHeadIndent);
-        if (firstLine > maxHeadIndent)
-            format.setTextIndent(0);
-        else
-            format.setTextIndent(firstLine - format.leftMargin());
-        if (format != original)
-            QTextCursor(block).setBlockFormat(format);
-    }
-
-    // Object replacement characters that carry no object are left over from dropped attachments.
-    QList<int> orphans;
-    for (QTextBlock block = document->begin(); block.isValid(); block = block.next()) {
-        for (auto it = block.begin(); !it.atEnd(); ++it) {
-            const QTextFragment fragment = it.fragment();
-            if (fragment.charFormat().objectType() != QTextFormat::NoObject)
-                continue;
-            const QString text = fragment.text();
-            for (qsizetype i = 0; i < text.size(); ++i) {
-                if (text[i] == QChar::ObjectReplacementCharacter)
-                    orphans.append(fragment.position() + int(i));
-            }
-        }
-    }
-    QTextCursor cursor(document.get());
-    for (auto it = orphans.crbegin(); it != orphans.crend(); ++it) {
-        cursor.setPosition(*it);
-        cursor.setPosition(*it + 1, QTextCursor::KeepAnchor);
-        cursor.removeSelectedText();
-    }
+    sanitizeInPlace(*document);
     return RichText(std::move(document));
 }
