@@ -59,7 +59,7 @@ public:
     }
     void start()
     {
-        m_worstNs = m_worstCpuNs = 0;
+        m_worstNs = m_worstCpuNs = m_worstCpuAtNs = 0;
         m_clock.start();
         m_lastNs = 0;
         m_lastCpuNs = threadCpuNs();
@@ -72,6 +72,8 @@ public:
     }
     double worstMs() const { return double(m_worstNs) / 1e6; }
     double worstCpuMs() const { return double(m_worstCpuNs) / 1e6; }
+    // When the stall with the most CPU time ended, from start().
+    double worstCpuAtMs() const { return double(m_worstCpuAtNs) / 1e6; }
 
 private:
     void tick()
@@ -79,7 +81,10 @@ private:
         const qint64 now = m_clock.nsecsElapsed();
         const qint64 cpu = threadCpuNs();
         m_worstNs = std::max(m_worstNs, now - m_lastNs - 1000000);
-        m_worstCpuNs = std::max(m_worstCpuNs, cpu - m_lastCpuNs);
+        if (cpu - m_lastCpuNs > m_worstCpuNs) {
+            m_worstCpuNs = cpu - m_lastCpuNs;
+            m_worstCpuAtNs = now;
+        }
         m_lastNs = now;
         m_lastCpuNs = cpu;
     }
@@ -90,6 +95,7 @@ private:
     qint64 m_lastCpuNs = 0;
     qint64 m_worstNs = 0;
     qint64 m_worstCpuNs = 0;
+    qint64 m_worstCpuAtNs = 0;
 };
 
 // Runs the event loop until `done` holds, checking every millisecond; false after `timeoutMs`.
@@ -176,8 +182,8 @@ bool fileDrop(const QString &files, TavloStore &store, TavloItemListModel &model
     std::printf("  on disk after %.0f ms (%lld items stored)%s\n", writtenMs, static_cast<long long>(stored),
                 written ? "" : " (TIMED OUT)");
     std::printf("  process CPU time from drop to disk: %.0f ms\n", processCpuMs);
-    std::printf("  longest GUI-thread stall %.1f ms wall, %.1f ms of its own CPU\n", worstStall,
-                stalls.worstCpuMs());
+    std::printf("  longest GUI-thread stall %.1f ms wall; most CPU between two ticks %.1f ms, at %.0f ms\n",
+                worstStall, stalls.worstCpuMs(), stalls.worstCpuAtMs());
     const bool met = shown && written && stored == total && writtenMs <= 2000 && worstStall <= 50;
     std::printf("  target: shown and on disk within 2000 ms, no stall over 50 ms: %s\n",
                 met ? "met" : "MISSED");
@@ -186,7 +192,7 @@ bool fileDrop(const QString &files, TavloStore &store, TavloItemListModel &model
 
 // A 50 MB text without links: decoding, the link scan and building the snippet happen off
 // the GUI thread.
-void textDrop(TavloStore &store, TavloItemListModel &model, TavloIngest &ingest)
+void textDrop(const QString &files, TavloStore &store, TavloItemListModel &model, TavloIngest &ingest)
 {
     QByteArray text;
     text.reserve(50 * 1024 * 1024);
@@ -212,8 +218,20 @@ void textDrop(TavloStore &store, TavloItemListModel &model, TavloIngest &ingest)
     std::printf("  handleDrop returned after %.1f ms\n", handleMs);
     std::printf("  item shown after %.0f ms%s, on disk after %.0f ms%s\n", shownMs,
                 shown ? "" : " (TIMED OUT)", writtenMs, written ? "" : " (TIMED OUT)");
-    std::printf("  longest GUI-thread stall %.1f ms wall, %.1f ms of its own CPU\n", stalls.worstMs(),
-                stalls.worstCpuMs());
+    std::printf("  longest GUI-thread stall %.1f ms wall; most CPU between two ticks %.1f ms, at %.0f ms\n",
+                stalls.worstMs(), stalls.worstCpuMs(), stalls.worstCpuAtMs());
+
+    // What the big item costs the GUI thread from then on: adding one more item (the store and
+    // the list model's diff), and opening the settings file, which QSettings reads in full.
+    qint64 cpu = threadCpuNs();
+    store.addFile(TavloUrl::fromLocalFile(files + QStringLiteral("/after the text.txt")));
+    const double addMs = double(threadCpuNs() - cpu) / 1e6;
+    cpu = threadCpuNs();
+    const bool readable = Defaults::open()->value(QStringLiteral("Quorvin.Tavlos.v1")).isValid();
+    const double openMs = double(threadCpuNs() - cpu) / 1e6;
+    std::printf("  afterwards: one more item costs the GUI thread %.1f ms CPU; opening the settings "
+                "file %.0f ms CPU%s\n",
+                addMs, openMs, readable ? "" : " (UNREADABLE)");
 }
 
 } // namespace
@@ -250,6 +268,6 @@ int main(int argc, char **argv)
     if (only != QLatin1String("text"))
         fileDrop(files, store, model, ingest);
     if (only != QLatin1String("files"))
-        textDrop(store, model, ingest);
+        textDrop(files, store, model, ingest);
     return 0;
 }
