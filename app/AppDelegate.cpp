@@ -288,7 +288,6 @@ void AppDelegate::onPanelMoved(QPoint topLeft)
     // Our own moves come back from the window system after the guard is lowered.
     if (m_programmaticOrigin && *m_programmaticOrigin == topLeft)
         return;
-    m_programmaticOrigin.reset();
     savePanelPosition();
 }
 
@@ -296,6 +295,8 @@ void AppDelegate::savePanelPosition()
 {
     if (m_isSettingInitialPosition || !m_tavloPanel)
         return;
+    // An explicit save still waiting keeps its say; the position is the newer one either way.
+    m_pendingFromMove = !m_pendingPosition || m_pendingFromMove;
     m_pendingPosition = m_tavloPanel->pos();
     if (!m_positionWriteTimer.isActive())
         m_positionWriteTimer.start();
@@ -304,6 +305,7 @@ void AppDelegate::savePanelPosition()
 void AppDelegate::writePosition(QPoint topLeft)
 {
     m_pendingPosition = topLeft;
+    m_pendingFromMove = false;
     m_positionWriteTimer.stop();
     flushPositionWrite();
 }
@@ -312,6 +314,16 @@ void AppDelegate::flushPositionWrite()
 {
     if (!m_pendingPosition)
         return;
+    if (m_pendingFromMove && m_tavloPanel) {
+        // A window manager that reparents the panel reports passing positions; only a panel that
+        // comes to rest away from where we put it has been moved by the user.
+        if (m_programmaticOrigin && m_tavloPanel->pos() == *m_programmaticOrigin) {
+            m_pendingPosition.reset();
+            return;
+        }
+        m_programmaticOrigin.reset();
+        m_pendingPosition = m_tavloPanel->pos();
+    }
     // One write at a time keeps them in order; a later position waits for the running write.
     if (m_positionWrite.isRunning()) {
         m_positionWriteTimer.start();

@@ -108,6 +108,7 @@ private:
     // Where the program last put the panel; the window system echoes such moves back later.
     std::optional<QPoint> m_programmaticOrigin;
     std::optional<QPoint> m_pendingPosition;
+    bool m_pendingFromMove = false;
     QTimer m_positionWriteTimer;
     QFuture<void> m_positionWrite;
 

@@ -151,6 +151,24 @@ private Q_SLOTS:
         QVERIFY(!hasSavedPosition());
     }
 
+    void passingPositionsOfAWindowManagerAreNoMove()
+    {
+        auto h = start();
+        TavloPanel *panel = h->delegate->tavloPanel();
+        const QPoint placed = panel->pos();
+        // Reparenting into its frame, a window manager reports the panel at 0,0 on the way.
+        panel->move(0, 0);
+        panel->move(placed);
+        QTest::qWait(400);
+        QVERIFY(!hasSavedPosition());
+        // A real move is still remembered, where the panel comes to rest.
+        panel->move(placed + QPoint(-40, -30));
+        panel->move(placed + QPoint(-80, -60));
+        QTRY_VERIFY(hasSavedPosition());
+        QCOMPARE(Defaults::open()->value(QLatin1String(AppDelegate::positionXKey)).toDouble(),
+                 double(placed.x() - 80));
+    }
+
     void windowConfiguration()
     {
         auto h = start();
