@@ -373,7 +373,7 @@ XWindow QuorvinProcess::openMenu() const
 bool QuorvinProcess::openContextMenu(QPoint at)
 {
     m_desktop.click(at, 3);
-    return waitFor([this] { return openMenu() != 0; }, 3000);
+    return waitFor([this] { return openMenu() != 0; }, 5000);
 }
 
 bool QuorvinProcess::chooseInMenu(int index, int separators)

@@ -118,7 +118,7 @@ private Q_SLOTS:
         QVERIFY(m_app.openContextMenu(m_app.cardMargin()));
         QVERIFY(m_app.chooseInMenu(0));
         m_desktop.click({1000, 400}); // a click outside closes the menu
-        QVERIFY(waitFor([&] { return m_app.openMenu() == 0; }, 3000));
+        QVERIFY(waitFor([&] { return m_app.openMenu() == 0; }, 5000));
 
         const QString notes = file(QStringLiteral("notes.txt"));
         QVERIFY(QFile(notes).open(QIODevice::WriteOnly));
