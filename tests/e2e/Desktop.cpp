@@ -14,6 +14,8 @@
 
 #include <csignal>
 
+#include <sys/prctl.h>
+
 namespace {
 
 // Windows come and go while we look at them; a BadWindow then just means "not there".
@@ -109,8 +111,16 @@ Desktop::~Desktop()
     }
 }
 
+void Desktop::prepare(QProcess &process) const
+{
+    process.setProcessEnvironment(environment());
+    // A crashed or timed-out test must not leave a display or an application running.
+    process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
+}
+
 bool Desktop::startProcess(QProcess &process, const QString &program, const QStringList &args)
 {
+    prepare(process);
     process.setProgram(program);
     process.setArguments(args);
     process.start();
@@ -146,7 +156,6 @@ QString Desktop::start()
     const QString openbox = binary("openbox");
     if (openbox.isEmpty())
         return QStringLiteral("openbox is not installed (Debian package openbox)");
-    m_windowManager.setProcessEnvironment(environment());
     m_windowManager.setProcessChannelMode(QProcess::SeparateChannels);
     m_windowManager.setStandardOutputFile(QProcess::nullDevice());
     m_windowManager.setStandardErrorFile(QProcess::nullDevice());
@@ -289,7 +298,7 @@ QuorvinProcess::~QuorvinProcess()
 bool QuorvinProcess::start()
 {
     m_panel = 0;
-    m_process.setProcessEnvironment(m_desktop.environment());
+    m_desktop.prepare(m_process);
     m_process.setProcessChannelMode(QProcess::ForwardedChannels);
     m_process.start(QStringLiteral(QUORVIN_BINARY), {});
     if (!m_process.waitForStarted(5000))
@@ -398,7 +407,7 @@ Peer::~Peer()
 
 bool Peer::start(Desktop &desktop, const QStringList &args)
 {
-    m_process.setProcessEnvironment(desktop.environment());
+    desktop.prepare(m_process);
     m_process.setProcessChannelMode(QProcess::SeparateChannels);
     m_process.setReadChannel(QProcess::StandardOutput);
     m_process.start(QStringLiteral(E2E_PEER_BINARY), args);
@@ -469,7 +478,7 @@ QByteArray runProgram(const Desktop &desktop, const QString &program, const QStr
                       const QByteArray &input)
 {
     QProcess process;
-    process.setProcessEnvironment(desktop.environment());
+    desktop.prepare(process);
     process.start(program, args);
     if (!process.waitForStarted(5000))
         return {};

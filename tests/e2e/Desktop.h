@@ -9,7 +9,6 @@
 #include <QTemporaryDir>
 
 #include <functional>
-#include <memory>
 
 // Xlib's Display and Window, without pulling Xlib's macros into every test.
 struct _XDisplay;
@@ -39,6 +38,8 @@ public:
     QString clippingsPath() const { return dataHome() + QStringLiteral("/Quorvin/Clippings"); }
     // For the processes started on this desktop: its display, xcb, the private folders.
     QProcessEnvironment environment() const;
+    // Gives `process` that environment and ends it with the test, also when the test dies.
+    void prepare(QProcess &process) const;
 
     // Managed windows of a process (openbox's client list), optionally only those with a title.
     XWindow findWindow(qint64 pid, const QString &title = {}) const;
@@ -126,7 +127,6 @@ public:
     bool waitForLine(const QString &line, int ms = 10000);
     XWindow window() const { return m_window; }
     QRect geometry(Desktop &desktop) const { return desktop.geometry(m_window); }
-    QProcess &process() { return m_process; }
 
 private:
     bool takeLine(const QString &line);

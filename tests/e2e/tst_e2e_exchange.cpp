@@ -43,7 +43,7 @@ class TestE2eExchange : public QObject
     {
         const XWindow before = m_desktop.clipboardOwner();
         auto xclip = std::make_unique<QProcess>();
-        xclip->setProcessEnvironment(m_desktop.environment());
+        m_desktop.prepare(*xclip);
         xclip->setStandardOutputFile(QProcess::nullDevice());
         xclip->start(QStringLiteral("xclip"),
                      {QStringLiteral("-quiet"), QStringLiteral("-selection"), QStringLiteral("clipboard"),
