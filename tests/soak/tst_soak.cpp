@@ -11,8 +11,11 @@
 #include <QTest>
 #include <QTextStream>
 
+#include <csignal>
 #include <limits>
 #include <memory>
+
+#include <sys/prctl.h>
 
 #include "SoakModel.h"
 #include "ingest/TavloIngest.h"
@@ -32,6 +35,7 @@ quint64 envNumber(const char *name, quint64 fallback)
 // and prints the number of each change once it is on disk.
 int runChild(quint64 seed)
 {
+    prctl(PR_SET_PDEATHSIG, SIGKILL); // never outlive a parent that failed
     TavloStore store;
     QRandomGenerator random(seed);
     QTextStream out(stdout);
@@ -234,6 +238,10 @@ int main(int argc, char **argv)
     QGuiApplication app(argc, argv);
     if (argc == 3 && qstrcmp(argv[1], "--child") == 0)
         return runChild(QByteArray(argv[2]).toULongLong());
+    // Long runs outlast Qt Test's watchdog (300 s by default).
+    if (qEnvironmentVariableIsEmpty("QTEST_FUNCTION_TIMEOUT"))
+        qputenv("QTEST_FUNCTION_TIMEOUT",
+                QByteArray::number((envNumber("QUORVIN_SOAK_SECONDS", 25) + 300) * 1000));
     TestSoak test;
     return QTest::qExec(&test, argc, argv);
 }
