@@ -201,8 +201,12 @@ void PersistenceWorker::run()
         cpu = threadCpuNs();
         bool wrote = false;
         bool wroteItems = false;
+        settings->sync(); // picks up the file as it is now, should someone else have changed it
         for (const auto &[key, value] : values) {
             if (blockedKeys.contains(key))
+                continue;
+            // Loading writes back what it read; an unchanged value need not rewrite the file.
+            if (settings->contains(key) && settings->value(key) == value)
                 continue;
             settings->setValue(key, value);
             wrote = true;

@@ -65,6 +65,9 @@ private Q_SLOTS:
         QCOMPARE(reloaded.activeTavloID(), workTavlo);
         QCOMPARE(reloaded.items(), workItems);
         QCOMPARE(reloaded.allItemsByTavlo().value(reloaded.tavlos().first().id), homeItems);
+        // Loading writes back what it read, which leaves the file alone.
+        QVERIFY(reloaded.waitForPendingWrites());
+        QCOMPARE(reloaded.persistenceQueue().stats().syncs, quint64(0));
     }
 
     void writtenJsonShape()
