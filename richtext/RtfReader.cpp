@@ -1828,9 +1828,9 @@ QTextList *Reader::listFor(const ParaProps &p)
             return nullptr;
         // A shallower item ends the deeper lists of the same list: their numbering restarts.
         auto first = m_lists.lower_bound({p.ls, p.ilvl + 1});
-        auto last = m_lists.lower_bound({p.ls + 1, 0});
-        if (p.ls < std::numeric_limits<int>::max())
-            m_lists.erase(first, last);
+        auto last =
+            p.ls < std::numeric_limits<int>::max() ? m_lists.lower_bound({p.ls + 1, 0}) : m_lists.end();
+        m_lists.erase(first, last);
         QTextList *&list = m_lists[{p.ls, p.ilvl}];
         if (!list) {
             QTextListFormat format;
