@@ -45,5 +45,7 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://github.com/quorvin/quorvin")
 # and WebP readers for dropped images and thumbnails in qt6-image-formats-plugins.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-image-formats-plugins")
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "adwaita-icon-theme, xdg-desktop-portal")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "adwaita-icon-theme")
+# Only Wayland sessions use the portal (hot key); it pulls in PipeWire and FUSE.
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "xdg-desktop-portal")
 include(CPack)
