@@ -148,12 +148,27 @@ bool PersistenceWorker::writeRecovery(const Recovery &recovery)
     return true;
 }
 
+PersistenceWorker::Together::Together(PersistenceWorker &worker) : m_worker(worker)
+{
+    std::lock_guard lock(m_worker.m_mutex);
+    ++m_worker.m_together;
+}
+
+PersistenceWorker::Together::~Together()
+{
+    {
+        std::lock_guard lock(m_worker.m_mutex);
+        --m_worker.m_together;
+    }
+    m_worker.m_wake.notify_one();
+}
+
 void PersistenceWorker::run()
 {
     const auto settings = Defaults::open();
     std::unique_lock lock(m_mutex);
     while (true) {
-        m_wake.wait(lock, [this] { return m_stopping || (!m_paused && hasWork()); });
+        m_wake.wait(lock, [this] { return m_stopping || (!m_paused && m_together == 0 && hasWork()); });
         if (!hasWork()) {
             if (m_stopping)
                 break;

@@ -65,6 +65,20 @@ public:
     // Holds queued work without writing it; lets tests and benchmarks pile up snapshots.
     void setPaused(bool paused);
 
+    // While a Together lives, submissions wait, so that everything one store operation submits
+    // reaches the file in a single sync: a process killed halfway leaves all of it or none.
+    class Together
+    {
+    public:
+        explicit Together(PersistenceWorker &worker);
+        ~Together();
+        Together(const Together &) = delete;
+        Together &operator=(const Together &) = delete;
+
+    private:
+        PersistenceWorker &m_worker;
+    };
+
     // The file name a recovery copy gets; exposed for tests.
     static QString recoveryFolder();
 
@@ -88,6 +102,7 @@ private:
     QList<Recovery> m_recoveries;
     bool m_busy = false;
     bool m_paused = false;
+    int m_together = 0;
     bool m_stopping = false;
     Stats m_stats;
     std::thread m_thread;

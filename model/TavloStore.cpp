@@ -370,6 +370,7 @@ void TavloStore::selectTavlo(const QUuid &id)
 void TavloStore::createTavlo(const QString &name)
 {
     commitBatchedItems();
+    const PersistenceWorker::Together together(*m_persistenceQueue);
     QString trimmed = name.trimmed();
     if (trimmed.isEmpty())
         trimmed = QStringLiteral("New Tavlo");
@@ -399,6 +400,9 @@ void TavloStore::renameActiveTavlo(const QString &name)
 void TavloStore::deleteActiveTavlo()
 {
     commitBatchedItems();
+    // The tavlo list without the tavlo and the item list without its items go out in one sync,
+    // else a crash between them would load the deleted items into the first tavlo.
+    const PersistenceWorker::Together together(*m_persistenceQueue);
     if (m_tavlos.size() < 2)
         return;
     qsizetype index = -1;

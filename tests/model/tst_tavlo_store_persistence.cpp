@@ -298,6 +298,20 @@ private Q_SLOTS:
                  QStringLiteral("file:///tmp/file-99"));
     }
 
+    void tavloDeletionIsOneSync()
+    {
+        TavloStore store;
+        store.createTavlo(QStringLiteral("Work"));
+        store.addText(QStringLiteral("goes with its tavlo"));
+        QVERIFY(store.waitForPendingWrites());
+        const quint64 before = store.persistenceQueue().stats().syncs;
+        store.deleteActiveTavlo();
+        QVERIFY(store.waitForPendingWrites());
+        // Tavlo list, item list and active id together: a crash cannot split them.
+        QCOMPARE(store.persistenceQueue().stats().syncs - before, quint64(1));
+        QCOMPARE(storedArray(itemsKey).size(), 0);
+    }
+
     void settingsFileIsPrivate()
     {
         TavloStore store;

@@ -320,11 +320,9 @@ inline void apply(const Op &op, State &state)
     }
 }
 
-// The states a store may leave on disk when its process dies during `op`: each write the op makes
-// reaches the disk on its own. A URI drop adds entry by entry; a deleted tavlo's list is written
-// before the item list, so its items load into the first tavlo until the item list follows (the
-// loader's rule for items of unknown tavlos); the active id is written last. `active` is -1
-// where any active tavlo is possible.
+// The states a store may leave on disk when its process dies during `op`, besides the states
+// before and after it: a URI drop adds entry by entry. Tavlo operations write all their keys in
+// one sync, so they leave no state in between.
 inline QList<State> statesDuring(const Op &op, const State &before)
 {
     QList<State> states;
@@ -338,23 +336,6 @@ inline QList<State> statesDuring(const Op &op, const State &before)
     }
     State after = before;
     apply(op, after);
-    const bool deletes =
-        op.kind == OpKind::deleteTavlo || (op.kind == OpKind::createTavlo && before.tavlos.size() >= 8);
-    if (deletes && before.tavlos.size() >= 2) {
-        State cut = before;
-        const QList<Item> orphans = cut.tavlos.takeAt(cut.active).items;
-        cut.active = -1;
-        const QList<Item> own = cut.tavlos[0].items;
-        cut.tavlos[0].items = own + orphans;
-        states.append(cut);
-        cut.tavlos[0].items = orphans + own;
-        states.append(cut);
-        after.active = -1;
-    } else if (op.kind == OpKind::createTavlo) {
-        State cut = after;
-        cut.active = before.active;
-        states.append(cut);
-    }
     states.append(after);
     return states;
 }
