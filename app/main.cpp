@@ -16,6 +16,8 @@ int main(int argc, char *argv[])
     QApplication::setOrganizationName(QStringLiteral("Quorvin"));
     QApplication::setApplicationName(QStringLiteral("Quorvin"));
     QApplication::setApplicationVersion(QStringLiteral(QUORVIN_VERSION));
+    // Lets the desktop match our windows to the installed desktop entry and its icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("io.github.quorvin.Quorvin"));
     QApplication::setQuitOnLastWindowClosed(false);
 
     // A second launch toggles the running instance's panel and ends here.
