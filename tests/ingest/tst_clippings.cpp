@@ -36,10 +36,8 @@ private Q_SLOTS:
     void refusesBytesThatAreNoImage();
     void neverReplacesAnExistingFile();
     void unwritableFolderFails();
-    void firstWebLink_data();
-    void firstWebLink();
-    void singleWebLink_data();
-    void singleWebLink();
+    void webLinks_data();
+    void webLinks();
 };
 
 void TestClippings::savesUnderDataHome_data()
@@ -123,46 +121,38 @@ void TestClippings::unwritableFolderFails()
     QFile::setPermissions(locked, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 }
 
-void TestClippings::firstWebLink_data()
+// firstWebLink takes the first link anywhere in the text; singleWebLink only a text that is one link.
+void TestClippings::webLinks_data()
 {
     QTest::addColumn<QString>("text");
-    QTest::addColumn<QString>("url");
-    QTest::newRow("inside a paragraph")
-        << u"Notes\nsee https://example.com/a and more"_qs << u"https://example.com/a"_qs;
-    QTest::newRow("first of two") << u"example.org then https://example.com"_qs << u"http://example.org"_qs;
-    QTest::newRow("untrimmed") << u"  https://example.com  "_qs << u"https://example.com"_qs;
-    QTest::newRow("e-mail only") << u"write to bob@example.com"_qs << QString();
-    QTest::newRow("none") << u"nothing here, e.g. file.txt"_qs << QString();
+    QTest::addColumn<QString>("first");
+    QTest::addColumn<QString>("single");
+    const auto row = [](const char *name, const QString &text, const QString &first, const QString &single) {
+        QTest::newRow(name) << text << first << single;
+    };
+    row("inside a paragraph", u"Notes\nsee https://example.com/a and more"_qs, u"https://example.com/a"_qs,
+        {});
+    row("first of two", u"example.org then https://example.com"_qs, u"http://example.org"_qs, {});
+    row("two links", u"https://a.example.com\nhttps://b.example.com"_qs, u"https://a.example.com"_qs, {});
+    row("surrounded by spaces", u" \n https://example.com/x \t"_qs, u"https://example.com/x"_qs,
+        u"https://example.com/x"_qs);
+    row("bare domain", u"example.com"_qs, u"http://example.com"_qs, u"http://example.com"_qs);
+    row("trailing period", u"https://example.com."_qs, u"https://example.com"_qs, {});
+    row("e-mail only", u"write to bob@example.com"_qs, {}, {});
+    row("none", u"nothing here, e.g. file.txt"_qs, {}, {});
+    row("blank", u"  \n"_qs, {}, {});
+    row("other scheme", u"ftp://example.com"_qs, {}, {});
 }
 
-void TestClippings::firstWebLink()
+void TestClippings::webLinks()
 {
     QFETCH(QString, text);
-    QFETCH(QString, url);
-    const auto link = ::firstWebLink(text);
-    QCOMPARE(link ? link->absoluteString() : QString(), url);
-}
-
-void TestClippings::singleWebLink_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QString>("url");
-    QTest::newRow("surrounded by spaces")
-        << u" \n https://example.com/x \t"_qs << u"https://example.com/x"_qs;
-    QTest::newRow("bare domain") << u"example.com"_qs << u"http://example.com"_qs;
-    QTest::newRow("sentence") << u"see https://example.com"_qs << QString();
-    QTest::newRow("two links") << u"https://a.example.com\nhttps://b.example.com"_qs << QString();
-    QTest::newRow("trailing period") << u"https://example.com."_qs << QString();
-    QTest::newRow("blank") << u"  \n"_qs << QString();
-    QTest::newRow("other scheme") << u"ftp://example.com"_qs << QString();
-}
-
-void TestClippings::singleWebLink()
-{
-    QFETCH(QString, text);
-    QFETCH(QString, url);
-    const auto link = ::singleWebLink(text);
-    QCOMPARE(link ? link->absoluteString() : QString(), url);
+    QFETCH(QString, first);
+    QFETCH(QString, single);
+    const auto firstLink = ::firstWebLink(text);
+    QCOMPARE(firstLink ? firstLink->absoluteString() : QString(), first);
+    const auto singleLink = ::singleWebLink(text);
+    QCOMPARE(singleLink ? singleLink->absoluteString() : QString(), single);
 }
 
 QTEST_GUILESS_MAIN(TestClippings)

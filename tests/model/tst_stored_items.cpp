@@ -86,6 +86,10 @@ private Q_SLOTS:
     void rejectsWholeList_data()
     {
         QTest::addColumn<QByteArray>("json");
+        // A second item with id 2 and the given fields after the id.
+        const auto second = [](const QByteArray &fields) {
+            return withItem("{\"id\":\"AAAAAAAA-0000-4000-8000-000000000002\"" + fields + "}");
+        };
         QTest::newRow("empty") << QByteArray();
         QTest::newRow("object") << QByteArray("{}");
         QTest::newRow("truncated") << withItem("{\"id\":\"AAAAAAAA-0000-4000-8000-00000000000");
@@ -94,40 +98,26 @@ private Q_SLOTS:
         QTest::newRow("element not object") << withItem("\"x\"");
         QTest::newRow("missing id") << withItem("{\"kind\":\"url\"}");
         QTest::newRow("null id") << withItem("{\"id\":null,\"kind\":\"url\"}");
-        QTest::newRow("missing kind") << withItem("{\"id\":\"AAAAAAAA-0000-4000-8000-000000000002\"}");
-        QTest::newRow("unknown kind")
-            << withItem("{\"id\":\"AAAAAAAA-0000-4000-8000-000000000002\",\"kind\":\"File\"}");
+        QTest::newRow("missing kind") << second("");
+        QTest::newRow("unknown kind") << second(",\"kind\":\"File\"");
         QTest::newRow("braced uuid") << withItem(
             "{\"id\":\"{AAAAAAAA-0000-4000-8000-000000000002}\",\"kind\":\"url\"}");
         QTest::newRow("short uuid") << withItem(
             "{\"id\":\"AAAAAAAA-0000-4000-8000-00000000002\",\"kind\":\"url\"}");
-        QTest::newRow("bad tavlo uuid") << withItem(
-            "{\"id\":\"AAAAAAAA-0000-4000-8000-000000000002\",\"kind\":\"url\",\"tavloID\":\"home\"}");
-        QTest::newRow("unpadded base64") << withItem(
-            "{\"id\":\"AAAAAAAA-0000-4000-8000-000000000002\",\"kind\":\"file\",\"bookmarkData\":\"YQ\"}");
-        QTest::newRow("base64 with newline")
-            << withItem("{\"id\":\"AAAAAAAA-0000-4000-8000-000000000002\",\"kind\":\"file\",\"bookmarkData\":"
-                        "\"YWJj\\nYWJj\"}");
-        QTest::newRow("base64 bad char") << withItem(
-            "{\"id\":\"AAAAAAAA-0000-4000-8000-000000000002\",\"kind\":\"text\",\"richTextData\":\"YW*j\"}");
-        QTest::newRow("number title")
-            << withItem("{\"id\":\"AAAAAAAA-0000-4000-8000-000000000002\",\"kind\":\"url\",\"title\":5}");
-        QTest::newRow("array url") << withItem(
-            "{\"id\":\"AAAAAAAA-0000-4000-8000-000000000002\",\"kind\":\"url\",\"urlString\":[\"a\"]}");
-        QTest::newRow("bad escape") << withItem(
-            "{\"id\":\"AAAAAAAA-0000-4000-8000-000000000002\",\"kind\":\"url\",\"title\":\"\\x\"}");
-        QTest::newRow("raw control char") << withItem(
-            "{\"id\":\"AAAAAAAA-0000-4000-8000-000000000002\",\"kind\":\"url\",\"title\":\"a\tb\"}");
-        QTest::newRow("bad number in extra")
-            << withItem("{\"id\":\"AAAAAAAA-0000-4000-8000-000000000002\",\"kind\":\"url\",\"x\":01}");
-        QTest::newRow("bad literal in extra")
-            << withItem("{\"id\":\"AAAAAAAA-0000-4000-8000-000000000002\",\"kind\":\"url\",\"x\":tru}");
-        QTest::newRow("unclosed extra")
-            << withItem("{\"id\":\"AAAAAAAA-0000-4000-8000-000000000002\",\"kind\":\"url\",\"x\":[1,2}");
+        QTest::newRow("bad tavlo uuid") << second(",\"kind\":\"url\",\"tavloID\":\"home\"");
+        QTest::newRow("unpadded base64") << second(",\"kind\":\"file\",\"bookmarkData\":\"YQ\"");
+        QTest::newRow("base64 with newline") << second(",\"kind\":\"file\",\"bookmarkData\":\"YWJj\\nYWJj\"");
+        QTest::newRow("base64 bad char") << second(",\"kind\":\"text\",\"richTextData\":\"YW*j\"");
+        QTest::newRow("number title") << second(",\"kind\":\"url\",\"title\":5");
+        QTest::newRow("array url") << second(",\"kind\":\"url\",\"urlString\":[\"a\"]");
+        QTest::newRow("bad escape") << second(",\"kind\":\"url\",\"title\":\"\\x\"");
+        QTest::newRow("raw control char") << second(",\"kind\":\"url\",\"title\":\"a\tb\"");
+        QTest::newRow("bad number in extra") << second(",\"kind\":\"url\",\"x\":01");
+        QTest::newRow("bad literal in extra") << second(",\"kind\":\"url\",\"x\":tru");
+        QTest::newRow("unclosed extra") << second(",\"kind\":\"url\",\"x\":[1,2");
         QTest::newRow("missing colon") << withItem("{\"id\" \"AAAAAAAA-0000-4000-8000-000000000002\"}");
-        QByteArray deep = "{\"id\":\"AAAAAAAA-0000-4000-8000-000000000002\",\"kind\":\"url\",\"x\":";
-        deep += QByteArray(100000, '[') + QByteArray(100000, ']') + "}";
-        QTest::newRow("deep nesting") << withItem(deep);
+        QTest::newRow("deep nesting")
+            << second(",\"kind\":\"url\",\"x\":" + QByteArray(100000, '[') + QByteArray(100000, ']'));
         QTest::newRow("deep unclosed") << QByteArray(1000000, '[');
     }
 

@@ -92,24 +92,18 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("plain") << "file:///tmp/a.txt"
-                               << "file:///tmp/a.txt";
-        QTest::newRow("dot") << "file:///tmp/./a.txt"
-                             << "file:///tmp/a.txt";
-        QTest::newRow("dot-dot") << "file:///tmp/x/../a.txt"
-                                 << "file:///tmp/a.txt";
-        QTest::newRow("trailing dot-dot") << "file:///tmp/x/.."
-                                          << "file:///tmp/";
-        QTest::newRow("above root") << "file:///../../a"
-                                    << "file:///a";
-        QTest::newRow("folder slash kept") << "file:///tmp/dir/"
-                                           << "file:///tmp/dir/";
-        QTest::newRow("dotted names kept") << "file:///tmp/.hidden/..x/a."
-                                           << "file:///tmp/.hidden/..x/a.";
-        QTest::newRow("web untouched") << "https://a.example/x/../y"
-                                       << "https://a.example/x/../y";
-        QTest::newRow("localhost") << "file://localhost/a/./b"
-                                   << "file://localhost/a/b";
+        const auto row = [](const char *name, const char *text, const char *expected) {
+            QTest::newRow(name) << QString(text) << QString(expected);
+        };
+        row("plain", "file:///tmp/a.txt", "file:///tmp/a.txt");
+        row("dot", "file:///tmp/./a.txt", "file:///tmp/a.txt");
+        row("dot-dot", "file:///tmp/x/../a.txt", "file:///tmp/a.txt");
+        row("trailing dot-dot", "file:///tmp/x/..", "file:///tmp/");
+        row("above root", "file:///../../a", "file:///a");
+        row("folder slash kept", "file:///tmp/dir/", "file:///tmp/dir/");
+        row("dotted names kept", "file:///tmp/.hidden/..x/a.", "file:///tmp/.hidden/..x/a.");
+        row("web untouched", "https://a.example/x/../y", "https://a.example/x/../y");
+        row("localhost", "file://localhost/a/./b", "file://localhost/a/b");
     }
 
     void standardizedFileURL()
