@@ -520,20 +520,16 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("link");
-        QTest::newRow("plain") << "https://a.example"
-                               << "https://a.example";
-        QTest::newRow("trimmed") << "\n http://a.example/p?q \t"
-                                 << "http://a.example/p?q";
-        QTest::newRow("inner space") << "https://a.example/ x"
-                                     << "";
-        QTest::newRow("inner ideographic space") << "https://a.example/\u3000x"
-                                                 << "";
-        QTest::newRow("no scheme") << "a.example"
-                                   << "";
-        QTest::newRow("other scheme") << "file:///tmp"
-                                      << "";
-        QTest::newRow("not a url") << "https://a.example/%"
-                                   << "";
+        const auto row = [](const char *name, const QString &text, const char *link = "") {
+            QTest::newRow(name) << text << QString(link);
+        };
+        row("plain", "https://a.example", "https://a.example");
+        row("trimmed", "\n http://a.example/p?q \t", "http://a.example/p?q");
+        row("inner space", "https://a.example/ x");
+        row("inner ideographic space", "https://a.example/\u3000x");
+        row("no scheme", "a.example");
+        row("other scheme", "file:///tmp");
+        row("not a url", "https://a.example/%");
     }
 
     void linkFromText()
