@@ -26,12 +26,6 @@ class TestPanelPlacement : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void sizes()
-    {
-        QCOMPARE(panelSize(TavloOrientation::horizontal), QSize(1064, 212));
-        QCOMPARE(panelSize(TavloOrientation::vertical), QSize(244, 724));
-    }
-
     void initialOrigin_data()
     {
         QTest::addColumn<QList<Screen>>("screens");
@@ -174,15 +168,6 @@ private Q_SLOTS:
         QFETCH(QSize, size);
         QFETCH(QRect, expected);
         QCOMPARE(resizedAroundCentre(current, size, Layout {screens, 0, mouse}), expected);
-    }
-
-    void flippingTwiceReturnsHome()
-    {
-        // Well inside a screen, two flips give back the starting frame.
-        const Layout layout {{laptop()}, 0, {}};
-        const QRect start(300, 300, 1064, 212);
-        const QRect vertical = resizedAroundCentre(start, panelSize(TavloOrientation::vertical), layout);
-        QCOMPARE(resizedAroundCentre(vertical, panelSize(TavloOrientation::horizontal), layout), start);
     }
 };
 
