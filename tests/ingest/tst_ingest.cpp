@@ -82,355 +82,337 @@ class TestIngest : public QObject
 {
     Q_OBJECT
 
-private Q_SLOTS:
-    void init();
-    void cleanup();
-
-    void dropRules_data();
-    void dropRules();
-    void dropFilesTwiceKeepsOne();
-    void dropImageWritesClipping();
-    void dropInProcessImage();
-    void dropWebImageTakesTheLink();
-    void dropNothingUsable();
-    void richTextArrivesOnGuiThread();
-    void largeTextDrop();
-    void tenThousandFileDrop();
-    void pasteRules_data();
-    void pasteRules();
-    void canPaste_data();
-    void canPaste();
-
 private:
-    void settle();
-    void drop(const Formats &formats, bool expectTaken = true);
-    int eventLoopTicksDuringDrop(const Formats &formats);
-
     QTemporaryDir m_files;
     std::unique_ptr<TavloStore> m_store;
     std::unique_ptr<TavloIngest> m_ingest;
-};
 
-void TestIngest::init()
-{
-    Defaults::open()->clear();
-    QDir(Clippings::folder()).removeRecursively();
-    QGuiApplication::clipboard()->clear();
-    m_store = std::make_unique<TavloStore>();
-    m_ingest = std::make_unique<TavloIngest>(*m_store);
-}
-
-void TestIngest::cleanup()
-{
-    m_ingest.reset();
-    m_store.reset();
-}
-
-void TestIngest::settle()
-{
-    // Generous: on a busy machine the large drops take many seconds.
-    QTRY_VERIFY_WITH_TIMEOUT(m_ingest->isIdle(), 60000);
-}
-
-void TestIngest::drop(const Formats &formats, bool expectTaken)
-{
-    auto data = mime(formats);
-    QCOMPARE(m_ingest->handleDrop(data.get()), expectTaken);
-    data.reset(); // the drop event is gone before the content is converted
-    settle();
-}
-
-void TestIngest::dropRules_data()
-{
-    QTest::addColumn<Formats>("formats");
-    QTest::addColumn<QStringList>("items");
-
-    const QString a = m_files.filePath(u"a file.txt"_qs);
-    const QString b = m_files.filePath(u"b.txt"_qs);
-    const QByteArray fileA = QUrl::fromLocalFile(a).toEncoded();
-    const QByteArray fileB = QUrl::fromLocalFile(b).toEncoded();
-
-    QTest::newRow("two files") << Formats {{u"text/uri-list"_qs, fileA + "\r\n" + fileB + "\r\n"}}
-                               << QStringList {u"file:"_qs + a, u"file:"_qs + b};
-    QTest::newRow("uri list with comment, link and other scheme")
-        << Formats {{u"text/uri-list"_qs,
-                     "# from a browser\r\nhttps://example.com/x\r\nmailto:a@b.org\r\n" + fileA}}
-        << QStringList {u"url:https://example.com/x"_qs, u"file:"_qs + a};
-    QTest::newRow("file on another host")
-        << Formats {{u"text/uri-list"_qs, "file://server/share/x.txt"}} << QStringList {};
-    QTest::newRow("browser link drag")
-        << Formats {{u"text/x-moz-url"_qs, utf16le(u"https://example.com/page\nPage title"_qs)},
-                    {u"text/uri-list"_qs, "https://example.com/page"},
-                    {u"text/plain"_qs, "https://example.com/page"},
-                    {u"text/html"_qs, "<a href=\"https://example.com/other\">Page title</a>"}}
-        << QStringList {u"url:https://example.com/page"_qs};
-    QTest::newRow("moz url only") << Formats {{u"text/x-moz-url"_qs, utf16le(u"https://example.org/m\nT"_qs)}}
-                                  << QStringList {u"url:https://example.org/m"_qs};
-    QTest::newRow("unreadable url falls back to the text's link")
-        << Formats {{u"text/x-moz-url"_qs, "not utf-16 \xff"}, {u"text/plain"_qs, "go to example.net now"}}
-        << QStringList {u"url:http://example.net"_qs};
-    QTest::newRow("unreadable url and text without link adds nothing")
-        << Formats {{u"text/x-moz-url"_qs, "\xff"}, {u"text/plain"_qs, "no link"}} << QStringList {};
-    QTest::newRow("text with a link becomes the link")
-        << Formats {{u"text/plain"_qs, "A paragraph.\nIt cites https://example.com/paper (2024)."}}
-        << QStringList {u"url:https://example.com/paper"_qs};
-    QTest::newRow("bare domain") << Formats {{u"text/plain"_qs, "Try example.co.uk for that"}}
-                                 << QStringList {u"url:http://example.co.uk"_qs};
-    QTest::newRow("plain text before rich text") << Formats {{u"text/plain"_qs, "plain words"},
-                                                             {u"text/rtf"_qs, rtfOf(u"rtf words"_qs)},
-                                                             {u"text/html"_qs, "<b>html words</b>"}}
-                                                 << QStringList {u"text:plain words"_qs};
-    QTest::newRow("utf-8 charset preferred")
-        << Formats {{u"text/plain"_qs, "\xff\xfe"}, {u"text/plain;charset=utf-8"_qs, "caf\xc3\xa9"}}
-        << QStringList {u"text:caf\u00e9"_qs};
-    QTest::newRow("utf-16 charset") << Formats {{u"text/plain;charset=utf-16le"_qs,
-                                                 utf16le(u"h\u00e9llo"_qs)}}
-                                    << QStringList {u"text:h\u00e9llo"_qs};
-    QTest::newRow("invalid utf-8 adds nothing")
-        << Formats {{u"text/plain"_qs, "bad \xc3\x28 bytes"}} << QStringList {};
-    QTest::newRow("blank text adds nothing") << Formats {{u"text/plain"_qs, " \n\t "}} << QStringList {};
-    QTest::newRow("rtf") << Formats {{u"text/rtf"_qs, rtfOf(u"from rtf"_qs)}}
-                         << QStringList {u"text:from rtf"_qs};
-    QTest::newRow("application/rtf") << Formats {{u"application/rtf"_qs, rtfOf(u"other rtf"_qs)}}
-                                     << QStringList {u"text:other rtf"_qs};
-    QTest::newRow("rtf that does not read") << Formats {{u"text/rtf"_qs, "plain bytes"}} << QStringList {};
-    QTest::newRow("html with a link")
-        << Formats {{u"text/html"_qs, "<p>Read <a href=\"https://example.com/a\">this</a></p>"}}
-        << QStringList {u"url:https://example.com/a"_qs};
-    QTest::newRow("html without link") << Formats {{u"text/html"_qs, "<p>Just <b>bold</b> text</p>"}}
-                                       << QStringList {u"text:Just bold text"_qs};
-    QTest::newRow("html doctype uri is markup")
-        << Formats {{u"text/html"_qs,
-                     "<!DOCTYPE html PUBLIC \"-//W3C//DTD XHTML 1.0 Strict//EN\" "
-                     "\"http://www.w3.org/TR/xhtml1/DTD/xhtml1-strict.dtd\">"
-                     "<html xmlns=\"http://www.w3.org/1999/xhtml\"><p>Quiet</p></html>"}}
-        << QStringList {u"text:Quiet"_qs};
-    QTest::newRow("html as utf-16 without bom")
-        << Formats {{u"text/html"_qs, utf16le(u"<meta charset=\"utf-8\"><p>Gr\u00fc\u00dfe</p>"_qs)}}
-        << QStringList {u"text:Gr\u00fc\u00dfe"_qs};
-    QTest::newRow("html image is not fetched")
-        << Formats {{u"text/html"_qs, "<p>x<img src=\"file:///dev/zero\">y</p>"}}
-        << QStringList {u"text:xy"_qs};
-    QTest::newRow("image bytes that are no image")
-        << Formats {{u"image/png"_qs, "not a png"}} << QStringList {};
-}
-
-void TestIngest::dropRules()
-{
-    QFETCH(Formats, formats);
-    QFETCH(QStringList, items);
-    drop(formats);
-    QStringList got = describe(*m_store);
-    // Completions may arrive in any order; only multi-file drops have more than one item.
-    got.sort();
-    items.sort();
-    QCOMPARE(got, items);
-}
-
-void TestIngest::dropFilesTwiceKeepsOne()
-{
-    const QByteArray list = QUrl::fromLocalFile(m_files.filePath(u"same.txt"_qs)).toEncoded();
-    drop({{u"text/uri-list"_qs, list}});
-    drop({{u"text/uri-list"_qs, list}});
-    QCOMPARE(m_store->items().size(), 1);
-}
-
-void TestIngest::dropImageWritesClipping()
-{
-    const QByteArray bytes = png();
-    drop({{u"image/png"_qs, bytes}, {u"image/gif"_qs, "GIF89a"}});
-    const QStringList names = clippings();
-    QCOMPARE(names.size(), 1);
-    QVERIFY(names.first().startsWith(u"Tavlo Image "_qs));
-    QCOMPARE(describe(*m_store), QStringList {u"file:"_qs + Clippings::folder() + u'/' + names.first()});
-    QFile file(Clippings::folder() + u'/' + names.first());
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    QCOMPARE(file.readAll(), bytes);
-}
-
-void TestIngest::dropInProcessImage()
-{
-    QMimeData data;
-    QImage image(5, 5, QImage::Format_RGB32);
-    image.fill(Qt::green);
-    data.setImageData(image);
-    QVERIFY(m_ingest->handleDrop(&data));
-    settle();
-    const QStringList names = clippings();
-    QCOMPARE(names.size(), 1);
-    QVERIFY(names.first().endsWith(u".png"_qs));
-    QCOMPARE(QImage(Clippings::folder() + u'/' + names.first()).pixel(2, 2), image.pixel(2, 2));
-}
-
-void TestIngest::dropWebImageTakesTheLink()
-{
-    drop({{u"text/uri-list"_qs, "https://example.com/cat.png"}, {u"image/png"_qs, png()}});
-    QCOMPARE(describe(*m_store), QStringList {u"url:https://example.com/cat.png"_qs});
-    QVERIFY(clippings().isEmpty());
-}
-
-void TestIngest::dropNothingUsable()
-{
-    QVERIFY(!m_ingest->handleDrop(nullptr));
-    QMimeData empty;
-    QVERIFY(!m_ingest->handleDrop(&empty));
-    QVERIFY(!TavloIngest::canAccept(&empty));
-    auto gif = mime({{u"image/gif"_qs, "GIF89a..."}});
-    QVERIFY(!TavloIngest::canAccept(gif.get()));
-    QVERIFY(!m_ingest->handleDrop(gif.get()));
-    // An empty URI list does not hide the other formats.
-    drop({{u"text/uri-list"_qs, "# nothing\r\n"}, {u"text/plain"_qs, "still text"}});
-    QCOMPARE(describe(*m_store), QStringList {u"text:still text"_qs});
-    QVERIFY(m_ingest->isIdle());
-}
-
-void TestIngest::richTextArrivesOnGuiThread()
-{
-    drop({{u"text/html"_qs, "<p>threaded</p>"}});
-    drop({{u"text/rtf"_qs, rtfOf(u"also threaded"_qs)}});
-    QCOMPARE(m_store->items().size(), 2);
-    for (const TavloItem &item : m_store->items()) {
-        const auto *text = std::get_if<TextItemKind>(&item.kind);
-        QVERIFY(text);
-        QCOMPARE(text->payload.attributedString().document().thread(), QThread::currentThread());
+    void settle()
+    {
+        // Generous: on a busy machine the large drops take many seconds.
+        QTRY_VERIFY_WITH_TIMEOUT(m_ingest->isIdle(), 60000);
     }
-}
 
-// Drops and waits; returns how often a zero-interval timer fired meanwhile, that is how often
-// the GUI thread got back to its event loop.
-int TestIngest::eventLoopTicksDuringDrop(const Formats &formats)
-{
-    int ticks = 0;
-    QTimer ticker;
-    ticker.setInterval(0);
-    connect(&ticker, &QTimer::timeout, this, [&ticks] { ++ticks; });
-    ticker.start();
-    drop(formats);
-    return ticks;
-}
+    void drop(const Formats &formats)
+    {
+        auto data = mime(formats);
+        QVERIFY(m_ingest->handleDrop(data.get()));
+        data.reset(); // the drop event is gone before the content is converted
+        settle();
+    }
 
-void TestIngest::largeTextDrop()
-{
-    QByteArray text;
-    while (text.size() < 4 * 1024 * 1024)
-        text += "Words and more words, but no address anywhere in this line.\r\n";
-    QVERIFY(eventLoopTicksDuringDrop({{u"text/plain"_qs, text}}) > 0);
-    QCOMPARE(m_store->items().size(), 1);
-    const auto &payload = std::get<TextItemKind>(m_store->items().first().kind).payload;
-    QCOMPARE(payload.plainText, QString::fromLatin1(text).replace(u"\r\n"_qs, u"\n"_qs));
-    QVERIFY(payload.rtfData.startsWith("{\\rtf1"));
-}
+    // Drops and waits; returns how often a zero-interval timer fired meanwhile, that is how often
+    // the GUI thread got back to its event loop.
+    int eventLoopTicksDuringDrop(const Formats &formats)
+    {
+        int ticks = 0;
+        QTimer ticker;
+        ticker.setInterval(0);
+        connect(&ticker, &QTimer::timeout, this, [&ticks] { ++ticks; });
+        ticker.start();
+        drop(formats);
+        return ticks;
+    }
 
-void TestIngest::tenThousandFileDrop()
-{
-    // Duplicates, files on other hosts, links, comments and junk among 10,000 entries.
-    QByteArray list;
-    QStringList expected;
-    for (int i = 0; i < 10000; ++i) {
-        if (i % 1000 == 999) {
-            list += "# comment\r\nfile://server/share/" + QByteArray::number(i) + "\r\n";
-        } else if (i % 1000 == 500) {
-            const QByteArray link = "https://example.com/" + QByteArray::number(i);
-            list += link + "\r\n";
-            expected << u"url:"_qs + QString::fromLatin1(link);
-        } else if (i % 10 == 9) {
-            list += QUrl::fromLocalFile(m_files.filePath(QString::number(i - 8))).toEncoded() + "\r\n";
-        } else if (i % 1000 == 123) {
-            list += "not a url at all\r\n";
-        } else {
-            const QString path = m_files.filePath(QString::number(i));
-            list += QUrl::fromLocalFile(path).toEncoded() + "\r\n";
-            expected << u"file:"_qs + path;
+private Q_SLOTS:
+    void init()
+    {
+        Defaults::open()->clear();
+        QDir(Clippings::folder()).removeRecursively();
+        QGuiApplication::clipboard()->clear();
+        m_store = std::make_unique<TavloStore>();
+        m_ingest = std::make_unique<TavloIngest>(*m_store);
+    }
+
+    void cleanup()
+    {
+        m_ingest.reset();
+        m_store.reset();
+    }
+
+    void dropRules_data()
+    {
+        QTest::addColumn<Formats>("formats");
+        QTest::addColumn<QStringList>("items");
+
+        const QString a = m_files.filePath(u"a file.txt"_qs);
+        const QString b = m_files.filePath(u"b.txt"_qs);
+        const QByteArray fileA = QUrl::fromLocalFile(a).toEncoded();
+        const QByteArray fileB = QUrl::fromLocalFile(b).toEncoded();
+
+        QTest::newRow("two files") << Formats {{u"text/uri-list"_qs, fileA + "\r\n" + fileB + "\r\n"}}
+                                   << QStringList {u"file:"_qs + a, u"file:"_qs + b};
+        QTest::newRow("uri list with comment, link and other scheme")
+            << Formats {{u"text/uri-list"_qs,
+                         "# from a browser\r\nhttps://example.com/x\r\nmailto:a@b.org\r\n" + fileA}}
+            << QStringList {u"url:https://example.com/x"_qs, u"file:"_qs + a};
+        QTest::newRow("file on another host")
+            << Formats {{u"text/uri-list"_qs, "file://server/share/x.txt"}} << QStringList {};
+        QTest::newRow("browser link drag")
+            << Formats {{u"text/x-moz-url"_qs, utf16le(u"https://example.com/page\nPage title"_qs)},
+                        {u"text/uri-list"_qs, "https://example.com/page"},
+                        {u"text/plain"_qs, "https://example.com/page"},
+                        {u"text/html"_qs, "<a href=\"https://example.com/other\">Page title</a>"}}
+            << QStringList {u"url:https://example.com/page"_qs};
+        QTest::newRow("moz url only")
+            << Formats {{u"text/x-moz-url"_qs, utf16le(u"https://example.org/m\nT"_qs)}}
+            << QStringList {u"url:https://example.org/m"_qs};
+        QTest::newRow("unreadable url falls back to the text's link")
+            << Formats {{u"text/x-moz-url"_qs, "not utf-16 \xff"},
+                        {u"text/plain"_qs, "go to example.net now"}}
+            << QStringList {u"url:http://example.net"_qs};
+        QTest::newRow("unreadable url and text without link adds nothing")
+            << Formats {{u"text/x-moz-url"_qs, "\xff"}, {u"text/plain"_qs, "no link"}} << QStringList {};
+        QTest::newRow("text with a link becomes the link")
+            << Formats {{u"text/plain"_qs, "A paragraph.\nIt cites https://example.com/paper (2024)."}}
+            << QStringList {u"url:https://example.com/paper"_qs};
+        QTest::newRow("bare domain") << Formats {{u"text/plain"_qs, "Try example.co.uk for that"}}
+                                     << QStringList {u"url:http://example.co.uk"_qs};
+        QTest::newRow("plain text before rich text") << Formats {{u"text/plain"_qs, "plain words"},
+                                                                 {u"text/rtf"_qs, rtfOf(u"rtf words"_qs)},
+                                                                 {u"text/html"_qs, "<b>html words</b>"}}
+                                                     << QStringList {u"text:plain words"_qs};
+        QTest::newRow("utf-8 charset preferred")
+            << Formats {{u"text/plain"_qs, "\xff\xfe"}, {u"text/plain;charset=utf-8"_qs, "caf\xc3\xa9"}}
+            << QStringList {u"text:caf\u00e9"_qs};
+        QTest::newRow("utf-16 charset")
+            << Formats {{u"text/plain;charset=utf-16le"_qs, utf16le(u"h\u00e9llo"_qs)}}
+            << QStringList {u"text:h\u00e9llo"_qs};
+        QTest::newRow("invalid utf-8 adds nothing")
+            << Formats {{u"text/plain"_qs, "bad \xc3\x28 bytes"}} << QStringList {};
+        QTest::newRow("blank text adds nothing") << Formats {{u"text/plain"_qs, " \n\t "}} << QStringList {};
+        QTest::newRow("rtf") << Formats {{u"text/rtf"_qs, rtfOf(u"from rtf"_qs)}}
+                             << QStringList {u"text:from rtf"_qs};
+        QTest::newRow("application/rtf") << Formats {{u"application/rtf"_qs, rtfOf(u"other rtf"_qs)}}
+                                         << QStringList {u"text:other rtf"_qs};
+        QTest::newRow("rtf that does not read")
+            << Formats {{u"text/rtf"_qs, "plain bytes"}} << QStringList {};
+        QTest::newRow("html with a link")
+            << Formats {{u"text/html"_qs, "<p>Read <a href=\"https://example.com/a\">this</a></p>"}}
+            << QStringList {u"url:https://example.com/a"_qs};
+        QTest::newRow("html without link") << Formats {{u"text/html"_qs, "<p>Just <b>bold</b> text</p>"}}
+                                           << QStringList {u"text:Just bold text"_qs};
+        QTest::newRow("html doctype uri is markup")
+            << Formats {{u"text/html"_qs,
+                         "<!DOCTYPE html PUBLIC \"-//W3C//DTD XHTML 1.0 Strict//EN\" "
+                         "\"http://www.w3.org/TR/xhtml1/DTD/xhtml1-strict.dtd\">"
+                         "<html xmlns=\"http://www.w3.org/1999/xhtml\"><p>Quiet</p></html>"}}
+            << QStringList {u"text:Quiet"_qs};
+        QTest::newRow("html as utf-16 without bom")
+            << Formats {{u"text/html"_qs, utf16le(u"<meta charset=\"utf-8\"><p>Gr\u00fc\u00dfe</p>"_qs)}}
+            << QStringList {u"text:Gr\u00fc\u00dfe"_qs};
+        QTest::newRow("html image is not fetched")
+            << Formats {{u"text/html"_qs, "<p>x<img src=\"file:///dev/zero\">y</p>"}}
+            << QStringList {u"text:xy"_qs};
+        QTest::newRow("image bytes that are no image")
+            << Formats {{u"image/png"_qs, "not a png"}} << QStringList {};
+    }
+
+    void dropRules()
+    {
+        QFETCH(Formats, formats);
+        QFETCH(QStringList, items);
+        drop(formats);
+        QStringList got = describe(*m_store);
+        // Completions may arrive in any order; only multi-file drops have more than one item.
+        got.sort();
+        items.sort();
+        QCOMPARE(got, items);
+    }
+
+    void dropFilesTwiceKeepsOne()
+    {
+        const QByteArray list = QUrl::fromLocalFile(m_files.filePath(u"same.txt"_qs)).toEncoded();
+        drop({{u"text/uri-list"_qs, list}});
+        drop({{u"text/uri-list"_qs, list}});
+        QCOMPARE(m_store->items().size(), 1);
+    }
+
+    void dropImageWritesClipping()
+    {
+        const QByteArray bytes = png();
+        drop({{u"image/png"_qs, bytes}, {u"image/gif"_qs, "GIF89a"}});
+        const QStringList names = clippings();
+        QCOMPARE(names.size(), 1);
+        QVERIFY(names.first().startsWith(u"Tavlo Image "_qs));
+        QCOMPARE(describe(*m_store), QStringList {u"file:"_qs + Clippings::folder() + u'/' + names.first()});
+        QFile file(Clippings::folder() + u'/' + names.first());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), bytes);
+    }
+
+    void dropInProcessImage()
+    {
+        QMimeData data;
+        QImage image(5, 5, QImage::Format_RGB32);
+        image.fill(Qt::green);
+        data.setImageData(image);
+        QVERIFY(m_ingest->handleDrop(&data));
+        settle();
+        const QStringList names = clippings();
+        QCOMPARE(names.size(), 1);
+        QVERIFY(names.first().endsWith(u".png"_qs));
+        QCOMPARE(QImage(Clippings::folder() + u'/' + names.first()).pixel(2, 2), image.pixel(2, 2));
+    }
+
+    void dropWebImageTakesTheLink()
+    {
+        drop({{u"text/uri-list"_qs, "https://example.com/cat.png"}, {u"image/png"_qs, png()}});
+        QCOMPARE(describe(*m_store), QStringList {u"url:https://example.com/cat.png"_qs});
+        QVERIFY(clippings().isEmpty());
+    }
+
+    void dropNothingUsable()
+    {
+        QVERIFY(!m_ingest->handleDrop(nullptr));
+        QMimeData empty;
+        QVERIFY(!m_ingest->handleDrop(&empty));
+        QVERIFY(!TavloIngest::canAccept(&empty));
+        auto gif = mime({{u"image/gif"_qs, "GIF89a..."}});
+        QVERIFY(!TavloIngest::canAccept(gif.get()));
+        QVERIFY(!m_ingest->handleDrop(gif.get()));
+        // An empty URI list does not hide the other formats.
+        drop({{u"text/uri-list"_qs, "# nothing\r\n"}, {u"text/plain"_qs, "still text"}});
+        QCOMPARE(describe(*m_store), QStringList {u"text:still text"_qs});
+        QVERIFY(m_ingest->isIdle());
+    }
+
+    void richTextArrivesOnGuiThread()
+    {
+        drop({{u"text/html"_qs, "<p>threaded</p>"}});
+        drop({{u"text/rtf"_qs, rtfOf(u"also threaded"_qs)}});
+        QCOMPARE(m_store->items().size(), 2);
+        for (const TavloItem &item : m_store->items()) {
+            const auto *text = std::get_if<TextItemKind>(&item.kind);
+            QVERIFY(text);
+            QCOMPARE(text->payload.attributedString().document().thread(), QThread::currentThread());
         }
     }
-    QVERIFY(eventLoopTicksDuringDrop({{u"text/uri-list"_qs, list}}) > 0);
-    // One drop's entries arrive in the order they were dropped.
-    QCOMPARE(describe(*m_store), expected);
-    QVERIFY(m_store->waitForPendingWrites());
-    const auto stored =
-        StoredJson::decodeItems(Defaults::open()->value(u"Quorvin.StoredItems.v2"_qs).toByteArray());
-    QVERIFY(stored);
-    QCOMPARE(stored->size(), expected.size());
-}
 
-void TestIngest::pasteRules_data()
-{
-    QTest::addColumn<Formats>("formats");
-    QTest::addColumn<QStringList>("items");
+    void largeTextDrop()
+    {
+        QByteArray text;
+        while (text.size() < 4 * 1024 * 1024)
+            text += "Words and more words, but no address anywhere in this line.\r\n";
+        QVERIFY(eventLoopTicksDuringDrop({{u"text/plain"_qs, text}}) > 0);
+        QCOMPARE(m_store->items().size(), 1);
+        const auto &payload = std::get<TextItemKind>(m_store->items().first().kind).payload;
+        QCOMPARE(payload.plainText, QString::fromLatin1(text).replace(u"\r\n"_qs, u"\n"_qs));
+        QVERIFY(payload.rtfData.startsWith("{\\rtf1"));
+    }
 
-    const QString a = m_files.filePath(u"a.txt"_qs);
-    const QString b = m_files.filePath(u"b.txt"_qs);
-    const QByteArray fileA = QUrl::fromLocalFile(a).toEncoded();
-    const QByteArray fileB = QUrl::fromLocalFile(b).toEncoded();
+    void tenThousandFileDrop()
+    {
+        // Duplicates, files on other hosts, links, comments and junk among 10,000 entries.
+        QByteArray list;
+        QStringList expected;
+        for (int i = 0; i < 10000; ++i) {
+            if (i % 1000 == 999) {
+                list += "# comment\r\nfile://server/share/" + QByteArray::number(i) + "\r\n";
+            } else if (i % 1000 == 500) {
+                const QByteArray link = "https://example.com/" + QByteArray::number(i);
+                list += link + "\r\n";
+                expected << u"url:"_qs + QString::fromLatin1(link);
+            } else if (i % 10 == 9) {
+                list += QUrl::fromLocalFile(m_files.filePath(QString::number(i - 8))).toEncoded() + "\r\n";
+            } else if (i % 1000 == 123) {
+                list += "not a url at all\r\n";
+            } else {
+                const QString path = m_files.filePath(QString::number(i));
+                list += QUrl::fromLocalFile(path).toEncoded() + "\r\n";
+                expected << u"file:"_qs + path;
+            }
+        }
+        QVERIFY(eventLoopTicksDuringDrop({{u"text/uri-list"_qs, list}}) > 0);
+        // One drop's entries arrive in the order they were dropped.
+        QCOMPARE(describe(*m_store), expected);
+        QVERIFY(m_store->waitForPendingWrites());
+        const auto stored =
+            StoredJson::decodeItems(Defaults::open()->value(u"Quorvin.StoredItems.v2"_qs).toByteArray());
+        QVERIFY(stored);
+        QCOMPARE(stored->size(), expected.size());
+    }
 
-    QTest::newRow("copied files in order")
-        << Formats {{u"text/uri-list"_qs, fileA + "\r\n" + fileB}, {u"text/plain"_qs, a.toUtf8()}}
-        << QStringList {u"file:"_qs + a, u"file:"_qs + b};
-    QTest::newRow("gnome copied files")
-        << Formats {{u"x-special/gnome-copied-files"_qs, "copy\n" + fileA}} << QStringList {u"file:"_qs + a};
-    QTest::newRow("one link with spaces") << Formats {{u"text/plain"_qs, "  https://example.com/x \n"}}
-                                          << QStringList {u"url:https://example.com/x"_qs};
-    QTest::newRow("sentence with a link stays text")
-        << Formats {{u"text/plain"_qs, "see https://example.com/x"}}
-        << QStringList {u"text:see https://example.com/x"_qs};
-    QTest::newRow("rtf beats plain text")
-        << Formats {{u"text/plain"_qs, "plain"}, {u"text/rtf"_qs, rtfOf(u"styled"_qs)}}
-        << QStringList {u"text:styled"_qs};
-    QTest::newRow("html when rtf does not read") << Formats {{u"text/plain"_qs, "plain"},
-                                                             {u"text/rtf"_qs, "junk"},
-                                                             {u"text/html"_qs, "<i>from html</i>"}}
-                                                 << QStringList {u"text:from html"_qs};
-    QTest::newRow("link beats rich text")
-        << Formats {{u"text/plain"_qs, "https://example.com"}, {u"text/html"_qs, "<a href=x>y</a>"}}
-        << QStringList {u"url:https://example.com"_qs};
-    QTest::newRow("plain text alone")
-        << Formats {{u"text/plain"_qs, "just words"}} << QStringList {u"text:just words"_qs};
-    QTest::newRow("blank text, rich text wins")
-        << Formats {{u"text/plain"_qs, "   "}, {u"text/rtf"_qs, rtfOf(u"rich"_qs)}}
-        << QStringList {u"text:rich"_qs};
-    QTest::newRow("only a url") << Formats {{u"text/uri-list"_qs, "https://example.com/only"}}
-                                << QStringList {u"url:https://example.com/only"_qs};
-    QTest::newRow("only a moz url") << Formats {{u"text/x-moz-url"_qs,
-                                                 utf16le(u"https://example.com/m\nt"_qs)}}
-                                    << QStringList {u"url:https://example.com/m"_qs};
-    QTest::newRow("url of another scheme")
-        << Formats {{u"text/uri-list"_qs, "ftp://example.com/f"}} << QStringList {};
-    QTest::newRow("image only") << Formats {{u"image/png"_qs, png()}} << QStringList {};
-}
+    void pasteRules_data()
+    {
+        QTest::addColumn<Formats>("formats");
+        QTest::addColumn<QStringList>("items");
 
-void TestIngest::pasteRules()
-{
-    QFETCH(Formats, formats);
-    QFETCH(QStringList, items);
-    QGuiApplication::clipboard()->setMimeData(mime(formats).release());
-    m_ingest->pasteFromPasteboard();
-    settle();
-    QCOMPARE(describe(*m_store), items);
-}
+        const QString a = m_files.filePath(u"a.txt"_qs);
+        const QString b = m_files.filePath(u"b.txt"_qs);
+        const QByteArray fileA = QUrl::fromLocalFile(a).toEncoded();
+        const QByteArray fileB = QUrl::fromLocalFile(b).toEncoded();
 
-void TestIngest::canPaste_data()
-{
-    QTest::addColumn<Formats>("formats");
-    QTest::addColumn<bool>("enabled");
-    QTest::newRow("empty") << Formats {} << false;
-    QTest::newRow("text") << Formats {{u"text/plain"_qs, "x"}} << true;
-    QTest::newRow("text with charset") << Formats {{u"text/plain;charset=utf-8"_qs, "x"}} << true;
-    QTest::newRow("files") << Formats {{u"text/uri-list"_qs, "file:///tmp/x"}} << true;
-    QTest::newRow("rtf") << Formats {{u"text/rtf"_qs, "{\\rtf1 x}"}} << true;
-    QTest::newRow("html") << Formats {{u"text/html"_qs, "<b>x</b>"}} << true;
-    QTest::newRow("image only") << Formats {{u"image/png"_qs, png()}} << false;
-}
+        QTest::newRow("copied files in order")
+            << Formats {{u"text/uri-list"_qs, fileA + "\r\n" + fileB}, {u"text/plain"_qs, a.toUtf8()}}
+            << QStringList {u"file:"_qs + a, u"file:"_qs + b};
+        QTest::newRow("gnome copied files")
+            << Formats {{u"x-special/gnome-copied-files"_qs, "copy\n" + fileA}}
+            << QStringList {u"file:"_qs + a};
+        QTest::newRow("one link with spaces") << Formats {{u"text/plain"_qs, "  https://example.com/x \n"}}
+                                              << QStringList {u"url:https://example.com/x"_qs};
+        QTest::newRow("sentence with a link stays text")
+            << Formats {{u"text/plain"_qs, "see https://example.com/x"}}
+            << QStringList {u"text:see https://example.com/x"_qs};
+        QTest::newRow("rtf beats plain text")
+            << Formats {{u"text/plain"_qs, "plain"}, {u"text/rtf"_qs, rtfOf(u"styled"_qs)}}
+            << QStringList {u"text:styled"_qs};
+        QTest::newRow("html when rtf does not read") << Formats {{u"text/plain"_qs, "plain"},
+                                                                 {u"text/rtf"_qs, "junk"},
+                                                                 {u"text/html"_qs, "<i>from html</i>"}}
+                                                     << QStringList {u"text:from html"_qs};
+        QTest::newRow("link beats rich text")
+            << Formats {{u"text/plain"_qs, "https://example.com"}, {u"text/html"_qs, "<a href=x>y</a>"}}
+            << QStringList {u"url:https://example.com"_qs};
+        QTest::newRow("plain text alone")
+            << Formats {{u"text/plain"_qs, "just words"}} << QStringList {u"text:just words"_qs};
+        QTest::newRow("blank text, rich text wins")
+            << Formats {{u"text/plain"_qs, "   "}, {u"text/rtf"_qs, rtfOf(u"rich"_qs)}}
+            << QStringList {u"text:rich"_qs};
+        QTest::newRow("only a url") << Formats {{u"text/uri-list"_qs, "https://example.com/only"}}
+                                    << QStringList {u"url:https://example.com/only"_qs};
+        QTest::newRow("only a moz url")
+            << Formats {{u"text/x-moz-url"_qs, utf16le(u"https://example.com/m\nt"_qs)}}
+            << QStringList {u"url:https://example.com/m"_qs};
+        QTest::newRow("url of another scheme")
+            << Formats {{u"text/uri-list"_qs, "ftp://example.com/f"}} << QStringList {};
+        QTest::newRow("image only") << Formats {{u"image/png"_qs, png()}} << QStringList {};
+    }
 
-void TestIngest::canPaste()
-{
-    QFETCH(Formats, formats);
-    QFETCH(bool, enabled);
-    if (formats.isEmpty())
-        QGuiApplication::clipboard()->clear();
-    else
+    void pasteRules()
+    {
+        QFETCH(Formats, formats);
+        QFETCH(QStringList, items);
         QGuiApplication::clipboard()->setMimeData(mime(formats).release());
-    QCOMPARE(m_ingest->canPaste(), enabled);
-}
+        m_ingest->pasteFromPasteboard();
+        settle();
+        QCOMPARE(describe(*m_store), items);
+    }
+
+    void canPaste_data()
+    {
+        QTest::addColumn<Formats>("formats");
+        QTest::addColumn<bool>("enabled");
+        QTest::newRow("empty") << Formats {} << false;
+        QTest::newRow("text") << Formats {{u"text/plain"_qs, "x"}} << true;
+        QTest::newRow("text with charset") << Formats {{u"text/plain;charset=utf-8"_qs, "x"}} << true;
+        QTest::newRow("files") << Formats {{u"text/uri-list"_qs, "file:///tmp/x"}} << true;
+        QTest::newRow("rtf") << Formats {{u"text/rtf"_qs, "{\\rtf1 x}"}} << true;
+        QTest::newRow("html") << Formats {{u"text/html"_qs, "<b>x</b>"}} << true;
+        QTest::newRow("image only") << Formats {{u"image/png"_qs, png()}} << false;
+    }
+
+    void canPaste()
+    {
+        QFETCH(Formats, formats);
+        QFETCH(bool, enabled);
+        if (formats.isEmpty())
+            QGuiApplication::clipboard()->clear();
+        else
+            QGuiApplication::clipboard()->setMimeData(mime(formats).release());
+        QCOMPARE(m_ingest->canPaste(), enabled);
+    }
+};
 
 QTEST_MAIN(TestIngest)
 #include "tst_ingest.moc"
