@@ -40,26 +40,20 @@ private Q_SLOTS:
         QTest::addColumn<TavloItem>("item");
         QTest::addColumn<QString>("title");
         QTest::addColumn<QString>("draft");
-        QTest::newRow("text first line") << textItem("\n\nSecond\nThird") << "Second"
-                                         << "Second";
-        QTest::newRow("text only line feeds") << textItem("\n\n\n") << "Text"
-                                              << "Text";
-        QTest::newRow("text spaces kept") << textItem("   \nx") << "   "
-                                          << "   ";
-        QTest::newRow("text empty title") << textItem("Body", QString()) << "Body"
-                                          << "Body";
-        QTest::newRow("text title") << textItem("Body", QString("Label")) << "Label"
-                                    << "Label";
-        QTest::newRow("link title") << linkItem("https://example.com/a", QString("Docs")) << "Docs"
-                                    << "Docs";
-        QTest::newRow("link host") << linkItem("https://example.com/a") << "example.com"
-                                   << "example.com";
-        QTest::newRow("link without host") << linkItem("mailto:someone@example.com") << "Link"
-                                           << "Link";
-        QTest::newRow("file") << fileItem("/tmp/some folder/report final.pdf") << "report final.pdf"
-                              << "";
-        QTest::newRow("file with newline") << fileItem("/tmp/a\nb.txt") << "a\nb.txt"
-                                           << "";
+        const auto row = [](const char *name, const TavloItem &item, const QString &title,
+                            const QString &draft) {
+            QTest::newRow(name) << item << title << draft;
+        };
+        row("text first line", textItem("\n\nSecond\nThird"), "Second", "Second");
+        row("text only line feeds", textItem("\n\n\n"), "Text", "Text");
+        row("text spaces kept", textItem("   \nx"), "   ", "   ");
+        row("text empty title", textItem("Body", QString()), "Body", "Body");
+        row("text title", textItem("Body", QString("Label")), "Label", "Label");
+        row("link title", linkItem("https://example.com/a", QString("Docs")), "Docs", "Docs");
+        row("link host", linkItem("https://example.com/a"), "example.com", "example.com");
+        row("link without host", linkItem("mailto:someone@example.com"), "Link", "Link");
+        row("file", fileItem("/tmp/some folder/report final.pdf"), "report final.pdf", "");
+        row("file with newline", fileItem("/tmp/a\nb.txt"), "a\nb.txt", "");
     }
 
     void titles()
