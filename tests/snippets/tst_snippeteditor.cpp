@@ -53,218 +53,203 @@ class TestSnippetEditor : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void numbersOfWholeDocument_data();
-    void numbersOfWholeDocument();
-    void emptyDocumentShowsOneAtTheInset();
-    void wrappedParagraphTakesOneNumberPerRow();
-    void scrolledStartCountsLineBreaksAbove();
-    void numbersFollowTheEditorsScrolling();
-    void editsReachTheCallback();
-    void undoRestoresTheText();
-    void picturesAreRefusedOnPaste();
-    void typedLinksBecomeAnchors();
-    void linkStillBeingTypedIsLeftAlone();
+    void numbersOfWholeDocument_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QList<int>>("expected");
+        QTest::newRow("empty") << "" << QList<int> {1};
+        QTest::newRow("one line") << "abc" << QList<int> {1};
+        QTest::newRow("two lines") << "a\nb" << QList<int> {1, 2};
+        QTest::newRow("final empty line") << "a\nb\n" << QList<int> {1, 2, 3};
+        QTest::newRow("windows endings") << "a\r\nb\r\nc" << QList<int> {1, 2, 3};
+        QTest::newRow("windows final ending") << "a\r\nb\r\n" << QList<int> {1, 2, 3};
+        QTest::newRow("blank lines") << "\n\n\n" << QList<int> {1, 2, 3, 4};
+    }
+
+    void numbersOfWholeDocument()
+    {
+        QFETCH(QString, text);
+        QFETCH(QList<int>, expected);
+        auto document = laidOut(text);
+        const QList<GutterLine> lines = visibleLineNumbers(*document, QRectF(0, 0, 400, 1000));
+        QCOMPARE(numbers(lines), expected);
+        QCOMPARE(lines.first().y, 14.0); // the document's inset
+        for (qsizetype i = 1; i < lines.size(); ++i)
+            QVERIFY(lines[i].y > lines[i - 1].y);
+    }
+
+    void wrappedParagraphTakesOneNumberPerRow()
+    {
+        auto document = laidOut(QStringLiteral("first\n") + QStringLiteral("word ").repeated(200)
+                                    + QStringLiteral("\nlast"),
+                                200);
+        document->documentLayout()->blockBoundingRect(document->lastBlock());
+        const int rows = document->findBlockByNumber(1).layout()->lineCount();
+        QVERIFY(rows > 3);
+        const QList<GutterLine> lines = visibleLineNumbers(*document, QRectF(0, 0, 200, 100000));
+        QCOMPARE(lines.size(), rows + 2);
+        QCOMPARE(lines.last().number, rows + 2);
+
+        // Scrolled into the middle of the wrapped paragraph, the count starts again from its line break.
+        const QTextBlock paragraph = document->findBlockByNumber(1);
+        const qreal top = document->documentLayout()->blockBoundingRect(paragraph).top()
+            + paragraph.layout()->lineAt(2).y();
+        const QList<GutterLine> scrolled = visibleLineNumbers(*document, QRectF(0, top, 200, 40));
+        QVERIFY(!scrolled.isEmpty());
+        QCOMPARE(scrolled.first().number, 2);
+        QCOMPARE(scrolled.first().y, 0.0);
+    }
+
+    void scrolledStartCountsLineBreaksAbove()
+    {
+        auto document = laidOut(numberedLines(5000));
+        const QTextBlock block = document->findBlockByNumber(2999);
+        const QRectF bounds = document->documentLayout()->blockBoundingRect(block);
+        // Half of line 3000 is above the visible top: it still counts as the first visible line.
+        const QList<GutterLine> lines =
+            visibleLineNumbers(*document, QRectF(0, bounds.center().y(), 400, 200));
+        QVERIFY(lines.size() > 3);
+        QCOMPARE(lines.first().number, 3000);
+        QCOMPARE(lines.first().y, bounds.top() - bounds.center().y());
+        QCOMPARE(lines[1].number, 3001);
+        QCOMPARE(lines[1].y, bounds.bottom() - bounds.center().y());
+        // Nothing below the visible bottom is numbered.
+        QVERIFY(lines.last().y < 200);
+        // A rectangle past the end of the text (the text shrank under the scroll position) has none.
+        QVERIFY(visibleLineNumbers(*document, QRectF(0, 1e7, 400, 200)).isEmpty());
+        const qreal end = document->documentLayout()->documentSize().height();
+        QCOMPARE(numbers(visibleLineNumbers(*document, QRectF(0, end - 14 - bounds.height(), 400, 200))),
+                 (QList<int> {5000}));
+
+        // A soft line break earlier in the first visible paragraph counts as a line break.
+        auto soft = laidOut(QStringLiteral("a\nb") + QChar(QChar::LineSeparator) + QStringLiteral("c\nd"));
+        const QTextBlock second = soft->findBlockByNumber(1);
+        const qreal secondTop = soft->documentLayout()->blockBoundingRect(second).top();
+        QCOMPARE(second.layout()->lineCount(), 2);
+        const qreal y = secondTop + second.layout()->lineAt(1).y();
+        QCOMPARE(numbers(visibleLineNumbers(*soft, QRectF(0, y, 400, 500))), (QList<int> {3, 4}));
+    }
+
+    void numbersFollowTheEditorsScrolling()
+    {
+        RichTextEditor editor(RichText::fromPlainText(numberedLines(2000)), nullptr);
+        editor.resize(500, 300);
+        editor.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&editor));
+        QCOMPARE(editor.gutter()->width(), LineNumberGutterView::gutterWidth);
+        QCOMPARE(editor.gutter()->currentLines().value(0), (GutterLine {1, 14}));
+
+        QTextCursor cursor(editor.textView()->document()->findBlockByNumber(1499));
+        editor.textView()->setTextCursor(cursor);
+        editor.textView()->ensureCursorVisible();
+        const int value = editor.textView()->verticalScrollBar()->value();
+        QVERIFY(value > 0);
+        const QTextEdit *view = editor.textView();
+        const int topLine = view->cursorForPosition(QPoint(20, 1)).blockNumber() + 1;
+        const QList<GutterLine> lines = editor.gutter()->currentLines();
+        QVERIFY(!lines.isEmpty());
+        QCOMPARE(lines.first().number, topLine);
+        QVERIFY(topLine > 1400 && topLine <= 1500);
+    }
+
+    void editsReachTheCallback()
+    {
+        QList<QString> received;
+        RichTextEditor editor(RichText::fromPlainText(QStringLiteral("hello")),
+                              [&](const RichText &text) { received.append(text.string()); });
+        editor.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&editor));
+        editor.textView()->moveCursor(QTextCursor::End);
+        QTest::keyClicks(editor.textView(), QStringLiteral(" world"));
+        QTRY_VERIFY(!received.isEmpty());
+        QCOMPARE(received.last(), QStringLiteral("hello world"));
+
+        // Nothing is reported for the text the editor was opened with, and nothing after a flush.
+        received.clear();
+        editor.flush();
+        QVERIFY(received.isEmpty());
+    }
+
+    void undoRestoresTheText()
+    {
+        RichTextEditor editor(RichText::fromPlainText(QStringLiteral("start")), nullptr);
+        QTextEdit *view = editor.textView();
+        // Opening must not be an undoable step.
+        QVERIFY(!view->document()->isUndoAvailable());
+        view->moveCursor(QTextCursor::End);
+        QTest::keyClicks(view, QStringLiteral("ed"));
+        view->undo();
+        QCOMPARE(view->toPlainText(), QStringLiteral("start"));
+    }
+
+    void picturesAreRefusedOnPaste()
+    {
+        PasteProbe view;
+        QMimeData pictureOnly;
+        pictureOnly.setImageData(QImage(4, 4, QImage::Format_RGB32));
+        QVERIFY(!view.canInsertFromMimeData(&pictureOnly));
+
+        QMimeData html;
+        html.setHtml(
+            QStringLiteral("<p>before<img src=\"data:image/png;base64,AAAA\">after <b>bold</b></p>"));
+        html.setText(QStringLiteral("beforeafter bold"));
+        QVERIFY(view.canInsertFromMimeData(&html));
+        view.insertFromMimeData(&html);
+        QCOMPARE(view.toPlainText(), QStringLiteral("beforeafter bold"));
+        for (QTextBlock::iterator it = view.document()->begin().begin(); !it.atEnd(); ++it)
+            QVERIFY(!it.fragment().charFormat().isImageFormat());
+        // The formatting of the rest stays.
+        QTextCursor bold(view.document());
+        bold.setPosition(int(view.toPlainText().indexOf(QStringLiteral("bold"))) + 1);
+        QVERIFY(bold.charFormat().fontWeight() >= QFont::Bold);
+
+        // Rich text that was nothing but a picture leaves its plain text.
+        view.clear();
+        QMimeData onlyImage;
+        onlyImage.setHtml(QStringLiteral("<img src=\"x.png\">"));
+        onlyImage.setText(QStringLiteral("x.png"));
+        view.insertFromMimeData(&onlyImage);
+        QCOMPARE(view.toPlainText(), QStringLiteral("x.png"));
+    }
+
+    void typedLinksBecomeAnchors()
+    {
+        RichTextEditor editor(RichText(), nullptr);
+        editor.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&editor));
+        QTest::keyClicks(editor.textView(), QStringLiteral("see https://example.com/a?b=1 now"));
+        QTextDocument *document = editor.textView()->document();
+        QTRY_VERIFY([&] {
+            QTextCursor cursor(document);
+            cursor.setPosition(10);
+            return cursor.charFormat().isAnchor();
+        }());
+        QTextCursor inside(document);
+        inside.setPosition(10);
+        QCOMPARE(inside.charFormat().anchorHref(), QStringLiteral("https://example.com/a?b=1"));
+        QTextCursor after(document);
+        after.setPosition(document->toPlainText().size());
+        QVERIFY(!after.charFormat().isAnchor());
+        QTextCursor before(document);
+        before.setPosition(2);
+        QVERIFY(!before.charFormat().isAnchor());
+    }
+
+    void linkStillBeingTypedIsLeftAlone()
+    {
+        QTextDocument document;
+        document.setPlainText(QStringLiteral("go to https://example.com"));
+        const int length = int(document.toPlainText().size());
+        QVERIFY(!markTypedLinks(document, length - 1, 1));
+        // Once the user moves on (here: a space typed after it), the link is marked.
+        QTextCursor end(&document);
+        end.movePosition(QTextCursor::End);
+        end.insertText(QStringLiteral(" "));
+        QVERIFY(markTypedLinks(document, length, 1));
+        // A second pass finds nothing left to do.
+        QVERIFY(!markTypedLinks(document, length, 1));
+    }
 };
-
-void TestSnippetEditor::numbersOfWholeDocument_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QList<int>>("expected");
-    QTest::newRow("one line") << "abc" << QList<int> {1};
-    QTest::newRow("two lines") << "a\nb" << QList<int> {1, 2};
-    QTest::newRow("final empty line") << "a\nb\n" << QList<int> {1, 2, 3};
-    QTest::newRow("windows endings") << "a\r\nb\r\nc" << QList<int> {1, 2, 3};
-    QTest::newRow("windows final ending") << "a\r\nb\r\n" << QList<int> {1, 2, 3};
-    QTest::newRow("blank lines") << "\n\n\n" << QList<int> {1, 2, 3, 4};
-}
-
-void TestSnippetEditor::numbersOfWholeDocument()
-{
-    QFETCH(QString, text);
-    QFETCH(QList<int>, expected);
-    auto document = laidOut(text);
-    const QList<GutterLine> lines = visibleLineNumbers(*document, QRectF(0, 0, 400, 1000));
-    QCOMPARE(numbers(lines), expected);
-    for (qsizetype i = 1; i < lines.size(); ++i)
-        QVERIFY(lines[i].y > lines[i - 1].y);
-}
-
-void TestSnippetEditor::emptyDocumentShowsOneAtTheInset()
-{
-    auto document = laidOut(QString());
-    const QList<GutterLine> lines = visibleLineNumbers(*document, QRectF(0, 0, 400, 300));
-    QCOMPARE(lines, (QList<GutterLine> {{1, 14}}));
-}
-
-void TestSnippetEditor::wrappedParagraphTakesOneNumberPerRow()
-{
-    auto document = laidOut(
-        QStringLiteral("first\n") + QStringLiteral("word ").repeated(200) + QStringLiteral("\nlast"), 200);
-    document->documentLayout()->blockBoundingRect(document->lastBlock());
-    const int rows = document->findBlockByNumber(1).layout()->lineCount();
-    QVERIFY(rows > 3);
-    const QList<GutterLine> lines = visibleLineNumbers(*document, QRectF(0, 0, 200, 100000));
-    QCOMPARE(lines.size(), rows + 2);
-    QCOMPARE(lines.last().number, rows + 2);
-
-    // Scrolled into the middle of the wrapped paragraph, the count starts again from its line break.
-    const QTextBlock paragraph = document->findBlockByNumber(1);
-    const qreal top =
-        document->documentLayout()->blockBoundingRect(paragraph).top() + paragraph.layout()->lineAt(2).y();
-    const QList<GutterLine> scrolled = visibleLineNumbers(*document, QRectF(0, top, 200, 40));
-    QVERIFY(!scrolled.isEmpty());
-    QCOMPARE(scrolled.first().number, 2);
-    QCOMPARE(scrolled.first().y, 0.0);
-}
-
-void TestSnippetEditor::scrolledStartCountsLineBreaksAbove()
-{
-    auto document = laidOut(numberedLines(5000));
-    const QTextBlock block = document->findBlockByNumber(2999);
-    const QRectF bounds = document->documentLayout()->blockBoundingRect(block);
-    // Half of line 3000 is above the visible top: it still counts as the first visible line.
-    const QList<GutterLine> lines = visibleLineNumbers(*document, QRectF(0, bounds.center().y(), 400, 200));
-    QVERIFY(lines.size() > 3);
-    QCOMPARE(lines.first().number, 3000);
-    QCOMPARE(lines.first().y, bounds.top() - bounds.center().y());
-    QCOMPARE(lines[1].number, 3001);
-    QCOMPARE(lines[1].y, bounds.bottom() - bounds.center().y());
-    // Nothing below the visible bottom is numbered.
-    QVERIFY(lines.last().y < 200);
-    // A rectangle past the end of the text (the text shrank under the scroll position) has none.
-    QVERIFY(visibleLineNumbers(*document, QRectF(0, 1e7, 400, 200)).isEmpty());
-    const qreal end = document->documentLayout()->documentSize().height();
-    QCOMPARE(numbers(visibleLineNumbers(*document, QRectF(0, end - 14 - bounds.height(), 400, 200))),
-             (QList<int> {5000}));
-
-    // A soft line break earlier in the first visible paragraph counts as a line break.
-    auto soft = laidOut(QStringLiteral("a\nb") + QChar(QChar::LineSeparator) + QStringLiteral("c\nd"));
-    const QTextBlock second = soft->findBlockByNumber(1);
-    const qreal secondTop = soft->documentLayout()->blockBoundingRect(second).top();
-    QCOMPARE(second.layout()->lineCount(), 2);
-    const qreal y = secondTop + second.layout()->lineAt(1).y();
-    QCOMPARE(numbers(visibleLineNumbers(*soft, QRectF(0, y, 400, 500))), (QList<int> {3, 4}));
-}
-
-void TestSnippetEditor::numbersFollowTheEditorsScrolling()
-{
-    RichTextEditor editor(RichText::fromPlainText(numberedLines(2000)), nullptr);
-    editor.resize(500, 300);
-    editor.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&editor));
-    QCOMPARE(editor.gutter()->width(), LineNumberGutterView::gutterWidth);
-    QCOMPARE(editor.gutter()->currentLines().value(0), (GutterLine {1, 14}));
-
-    QTextCursor cursor(editor.textView()->document()->findBlockByNumber(1499));
-    editor.textView()->setTextCursor(cursor);
-    editor.textView()->ensureCursorVisible();
-    const int value = editor.textView()->verticalScrollBar()->value();
-    QVERIFY(value > 0);
-    const QTextEdit *view = editor.textView();
-    const int topLine = view->cursorForPosition(QPoint(20, 1)).blockNumber() + 1;
-    const QList<GutterLine> lines = editor.gutter()->currentLines();
-    QVERIFY(!lines.isEmpty());
-    QCOMPARE(lines.first().number, topLine);
-    QVERIFY(topLine > 1400 && topLine <= 1500);
-}
-
-void TestSnippetEditor::editsReachTheCallback()
-{
-    QList<QString> received;
-    RichTextEditor editor(RichText::fromPlainText(QStringLiteral("hello")),
-                          [&](const RichText &text) { received.append(text.string()); });
-    editor.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&editor));
-    editor.textView()->moveCursor(QTextCursor::End);
-    QTest::keyClicks(editor.textView(), QStringLiteral(" world"));
-    QTRY_VERIFY(!received.isEmpty());
-    QCOMPARE(received.last(), QStringLiteral("hello world"));
-
-    // Nothing is reported for the text the editor was opened with, and nothing after a flush.
-    received.clear();
-    editor.flush();
-    QVERIFY(received.isEmpty());
-}
-
-void TestSnippetEditor::undoRestoresTheText()
-{
-    RichTextEditor editor(RichText::fromPlainText(QStringLiteral("start")), nullptr);
-    QTextEdit *view = editor.textView();
-    // Opening must not be an undoable step.
-    QVERIFY(!view->document()->isUndoAvailable());
-    view->moveCursor(QTextCursor::End);
-    QTest::keyClicks(view, QStringLiteral("ed"));
-    view->undo();
-    QCOMPARE(view->toPlainText(), QStringLiteral("start"));
-}
-
-void TestSnippetEditor::picturesAreRefusedOnPaste()
-{
-    PasteProbe view;
-    QMimeData pictureOnly;
-    pictureOnly.setImageData(QImage(4, 4, QImage::Format_RGB32));
-    QVERIFY(!view.canInsertFromMimeData(&pictureOnly));
-
-    QMimeData html;
-    html.setHtml(QStringLiteral("<p>before<img src=\"data:image/png;base64,AAAA\">after <b>bold</b></p>"));
-    html.setText(QStringLiteral("beforeafter bold"));
-    QVERIFY(view.canInsertFromMimeData(&html));
-    view.insertFromMimeData(&html);
-    QCOMPARE(view.toPlainText(), QStringLiteral("beforeafter bold"));
-    for (QTextBlock::iterator it = view.document()->begin().begin(); !it.atEnd(); ++it)
-        QVERIFY(!it.fragment().charFormat().isImageFormat());
-    // The formatting of the rest stays.
-    QTextCursor bold(view.document());
-    bold.setPosition(int(view.toPlainText().indexOf(QStringLiteral("bold"))) + 1);
-    QVERIFY(bold.charFormat().fontWeight() >= QFont::Bold);
-
-    // Rich text that was nothing but a picture leaves its plain text.
-    view.clear();
-    QMimeData onlyImage;
-    onlyImage.setHtml(QStringLiteral("<img src=\"x.png\">"));
-    onlyImage.setText(QStringLiteral("x.png"));
-    view.insertFromMimeData(&onlyImage);
-    QCOMPARE(view.toPlainText(), QStringLiteral("x.png"));
-}
-
-void TestSnippetEditor::typedLinksBecomeAnchors()
-{
-    RichTextEditor editor(RichText(), nullptr);
-    editor.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&editor));
-    QTest::keyClicks(editor.textView(), QStringLiteral("see https://example.com/a?b=1 now"));
-    QTextDocument *document = editor.textView()->document();
-    QTRY_VERIFY([&] {
-        QTextCursor cursor(document);
-        cursor.setPosition(10);
-        return cursor.charFormat().isAnchor();
-    }());
-    QTextCursor inside(document);
-    inside.setPosition(10);
-    QCOMPARE(inside.charFormat().anchorHref(), QStringLiteral("https://example.com/a?b=1"));
-    QTextCursor after(document);
-    after.setPosition(document->toPlainText().size());
-    QVERIFY(!after.charFormat().isAnchor());
-    QTextCursor before(document);
-    before.setPosition(2);
-    QVERIFY(!before.charFormat().isAnchor());
-}
-
-void TestSnippetEditor::linkStillBeingTypedIsLeftAlone()
-{
-    QTextDocument document;
-    document.setPlainText(QStringLiteral("go to https://example.com"));
-    const int length = int(document.toPlainText().size());
-    QVERIFY(!markTypedLinks(document, length - 1, 1));
-    // Once the user moves on (here: a space typed after it), the link is marked.
-    QTextCursor(&document).movePosition(QTextCursor::End);
-    QTextCursor end(&document);
-    end.movePosition(QTextCursor::End);
-    end.insertText(QStringLiteral(" "));
-    QVERIFY(markTypedLinks(document, length, 1));
-    // A second pass finds nothing left to do.
-    QVERIFY(!markTypedLinks(document, length, 1));
-}
 
 QTEST_MAIN(TestSnippetEditor)
 #include "tst_snippeteditor.moc"
