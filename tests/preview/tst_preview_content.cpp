@@ -72,29 +72,21 @@ private Q_SLOTS:
         QTest::addColumn<TavloItem>("item");
         QTest::addColumn<QString>("title");
         QTest::addColumn<QString>("symbol");
-        QTest::newRow("file") << fileItem(QStringLiteral("/tmp/some dir/Report 2024.pdf"))
-                              << QStringLiteral("Report 2024.pdf") << QStringLiteral("doc");
-        QTest::newRow("folder with trailing slash") << fileItem(QStringLiteral("/tmp/Projects/"))
-                                                    << QStringLiteral("Projects") << QStringLiteral("doc");
-        QTest::newRow("text title") << textItem(QStringLiteral("body"), QStringLiteral("Label"))
-                                    << QStringLiteral("Label") << QStringLiteral("text.quote");
-        QTest::newRow("text empty title") << textItem(QStringLiteral("body"), QString())
-                                          << QStringLiteral("body") << QStringLiteral("text.quote");
-        QTest::newRow("text leading empty lines")
-            << textItem(QStringLiteral("\n\n  second\nthird")) << QStringLiteral("  second")
-            << QStringLiteral("text.quote");
-        QTest::newRow("text empty") << textItem(QString()) << QStringLiteral("Text Snippet")
-                                    << QStringLiteral("text.quote");
-        QTest::newRow("text only line feeds")
-            << textItem(QStringLiteral("\n\n")) << QStringLiteral("Text Snippet")
-            << QStringLiteral("text.quote");
-        QTest::newRow("link title") << linkItem(QStringLiteral("https://example.org/a"),
-                                                QStringLiteral("Docs"))
-                                    << QStringLiteral("Docs") << QStringLiteral("link");
-        QTest::newRow("link host") << linkItem(QStringLiteral("https://example.org/a"))
-                                   << QStringLiteral("example.org") << QStringLiteral("link");
-        QTest::newRow("link no host") << linkItem(QStringLiteral("mailto:someone@example.org"))
-                                      << QStringLiteral("Web Link") << QStringLiteral("link");
+        auto row = [](const char *name, const TavloItem &item, const QString &title, const QString &symbol) {
+            QTest::newRow(name) << item << title << symbol;
+        };
+        const QString quote = QStringLiteral("text.quote");
+        row("file", fileItem(QStringLiteral("/tmp/some dir/Report 2024.pdf")), "Report 2024.pdf", "doc");
+        row("folder with trailing slash", fileItem(QStringLiteral("/tmp/Projects/")), "Projects", "doc");
+        row("text title", textItem(QStringLiteral("body"), QStringLiteral("Label")), "Label", quote);
+        row("text empty title", textItem(QStringLiteral("body"), QString()), "body", quote);
+        row("text leading empty lines", textItem(QStringLiteral("\n\n  second\nthird")), "  second", quote);
+        row("text empty", textItem(QString()), "Text Snippet", quote);
+        row("text only line feeds", textItem(QStringLiteral("\n\n")), "Text Snippet", quote);
+        const QString web = QStringLiteral("https://example.org/a");
+        row("link title", linkItem(web, QStringLiteral("Docs")), "Docs", "link");
+        row("link host", linkItem(web), "example.org", "link");
+        row("link no host", linkItem(QStringLiteral("mailto:someone@example.org")), "Web Link", "link");
     }
 
     void footerTitles()
