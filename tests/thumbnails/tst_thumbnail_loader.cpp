@@ -90,13 +90,6 @@ private Q_SLOTS:
         QCOMPARE(cache.totalCost(), 5 + (cache.count() - 1) * 10);
     }
 
-    void loaderCacheLimits()
-    {
-        ThumbnailCache &cache = TavloThumbnailLoader::shared().cache();
-        QCOMPARE(cache.maxCount(), 160);
-        QCOMPARE(cache.maxCost(), qint64(50331648));
-    }
-
     void imageKinds_data()
     {
         QTest::addColumn<QString>("name");
