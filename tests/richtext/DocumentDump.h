@@ -13,6 +13,7 @@
 
 #include <QColor>
 #include <QFont>
+#include <QHash>
 #include <QString>
 #include <QStringList>
 #include <QTextBlock>
@@ -30,75 +31,46 @@ inline QString number(qreal v)
 
 inline QString quoted(const QString &text)
 {
+    static const QHash<char16_t, QString> escapes = {{u'"', QStringLiteral("\\\"")},
+                                                     {u'\\', QStringLiteral("\\\\")},
+                                                     {u'\t', QStringLiteral("\\t")},
+                                                     {0x2028, QStringLiteral("\\n")},
+                                                     {0x00a0, QStringLiteral("\\~")}};
     QString out = QStringLiteral("\"");
     for (QChar c : text) {
-        switch (c.unicode()) {
-        case u'"':
-            out += QLatin1String("\\\"");
-            break;
-        case u'\\':
-            out += QLatin1String("\\\\");
-            break;
-        case u'\t':
-            out += QLatin1String("\\t");
-            break;
-        case 0x2028:
-            out += QLatin1String("\\n");
-            break;
-        case 0x00a0:
-            out += QLatin1String("\\~");
-            break;
-        default:
-            if (c.unicode() < 0x20 || c.unicode() >= 0xfff0)
-                out += QStringLiteral("\\u{%1}").arg(c.unicode(), 4, 16, QLatin1Char('0'));
-            else
-                out += c;
-        }
+        if (escapes.contains(c.unicode()))
+            out += escapes.value(c.unicode());
+        else if (c.unicode() < 0x20 || c.unicode() >= 0xfff0)
+            out += QStringLiteral("\\u{%1}").arg(c.unicode(), 4, 16, QLatin1Char('0'));
+        else
+            out += c;
     }
     return out + u'"';
 }
 
 inline QString listStyleName(QTextListFormat::Style style)
 {
-    switch (style) {
-    case QTextListFormat::ListDisc:
-        return QStringLiteral("disc");
-    case QTextListFormat::ListCircle:
-        return QStringLiteral("circle");
-    case QTextListFormat::ListSquare:
-        return QStringLiteral("square");
-    case QTextListFormat::ListDecimal:
-        return QStringLiteral("decimal");
-    case QTextListFormat::ListLowerAlpha:
-        return QStringLiteral("lower-alpha");
-    case QTextListFormat::ListUpperAlpha:
-        return QStringLiteral("upper-alpha");
-    case QTextListFormat::ListLowerRoman:
-        return QStringLiteral("lower-roman");
-    case QTextListFormat::ListUpperRoman:
-        return QStringLiteral("upper-roman");
-    default:
-        return QStringLiteral("none");
-    }
+    static const QHash<int, QString> names = {
+        {QTextListFormat::ListDisc, QStringLiteral("disc")},
+        {QTextListFormat::ListCircle, QStringLiteral("circle")},
+        {QTextListFormat::ListSquare, QStringLiteral("square")},
+        {QTextListFormat::ListDecimal, QStringLiteral("decimal")},
+        {QTextListFormat::ListLowerAlpha, QStringLiteral("lower-alpha")},
+        {QTextListFormat::ListUpperAlpha, QStringLiteral("upper-alpha")},
+        {QTextListFormat::ListLowerRoman, QStringLiteral("lower-roman")},
+        {QTextListFormat::ListUpperRoman, QStringLiteral("upper-roman")}};
+    return names.value(style, QStringLiteral("none"));
 }
 
 inline QString blockLine(const QTextBlock &block)
 {
     const QTextBlockFormat f = block.blockFormat();
     QStringList parts {QStringLiteral("P")};
-    switch (f.alignment() & Qt::AlignHorizontal_Mask) {
-    case Qt::AlignHCenter:
-        parts << QStringLiteral("align=center");
-        break;
-    case Qt::AlignRight:
-        parts << QStringLiteral("align=right");
-        break;
-    case Qt::AlignJustify:
-        parts << QStringLiteral("align=justify");
-        break;
-    default:
-        break;
-    }
+    static const QHash<int, QString> alignments = {{Qt::AlignHCenter, QStringLiteral("align=center")},
+                                                   {Qt::AlignRight, QStringLiteral("align=right")},
+                                                   {Qt::AlignJustify, QStringLiteral("align=justify")}};
+    if (const int align = int(f.alignment() & Qt::AlignHorizontal_Mask); alignments.contains(align))
+        parts << alignments.value(align);
     if (f.leftMargin() != 0)
         parts << QStringLiteral("left=") + number(f.leftMargin());
     if (f.rightMargin() != 0)
@@ -163,25 +135,13 @@ inline QString runLine(const QString &text, const QTextCharFormat &f, QString &l
         parts << QStringLiteral("b");
     if (f.fontItalic())
         parts << QStringLiteral("i");
-    switch (f.underlineStyle()) {
-    case QTextCharFormat::NoUnderline:
-        break;
-    case QTextCharFormat::SingleUnderline:
-        parts << QStringLiteral("u");
-        break;
-    case QTextCharFormat::DotLine:
-        parts << QStringLiteral("u=dot");
-        break;
-    case QTextCharFormat::DashUnderline:
-        parts << QStringLiteral("u=dash");
-        break;
-    case QTextCharFormat::WaveUnderline:
-        parts << QStringLiteral("u=wave");
-        break;
-    default:
-        parts << QStringLiteral("u=other");
-        break;
-    }
+    static const QHash<int, QString> underlines = {
+        {QTextCharFormat::SingleUnderline, QStringLiteral("u")},
+        {QTextCharFormat::DotLine, QStringLiteral("u=dot")},
+        {QTextCharFormat::DashUnderline, QStringLiteral("u=dash")},
+        {QTextCharFormat::WaveUnderline, QStringLiteral("u=wave")}};
+    if (f.underlineStyle() != QTextCharFormat::NoUnderline)
+        parts << underlines.value(f.underlineStyle(), QStringLiteral("u=other"));
     if (f.fontStrikeOut())
         parts << QStringLiteral("s");
     if (f.verticalAlignment() == QTextCharFormat::AlignSuperScript)
