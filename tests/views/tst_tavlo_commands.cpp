@@ -71,27 +71,21 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("extra");
         QTest::addColumn<QStringList>("expected");
         QTest::newRow("one tavlo") << QStringList()
-                                   << QStringList {QStringLiteral("[x] Home"),
-                                                   QStringLiteral("-"),
-                                                   QStringLiteral("New Tavlo\u2026"),
-                                                   QStringLiteral("Rename Tavlo\u2026"),
-                                                   QStringLiteral("-"),
-                                                   QStringLiteral("> Orientation"),
-                                                   QStringLiteral("-"),
-                                                   QStringLiteral("Quit Quorvin")};
-        QTest::newRow("three tavlos, last active")
-            << QStringList {QStringLiteral("Work"), QStringLiteral("R&D")}
-            << QStringList {QStringLiteral("Home"),
-                            QStringLiteral("Work"),
-                            QStringLiteral("[x] R&&D"),
-                            QStringLiteral("-"),
-                            QStringLiteral("New Tavlo\u2026"),
-                            QStringLiteral("Rename Tavlo\u2026"),
-                            QStringLiteral("Delete Tavlo\u2026"),
-                            QStringLiteral("-"),
-                            QStringLiteral("> Orientation"),
-                            QStringLiteral("-"),
-                            QStringLiteral("Quit Quorvin")};
+                                   << QStringList {
+                                          "[x] Home",      "-", "New Tavlo\u2026", "Rename Tavlo\u2026", "-",
+                                          "> Orientation", "-", "Quit Quorvin"};
+        QTest::newRow("three tavlos, last active") << QStringList {"Work", "R&D"}
+                                                   << QStringList {"Home",
+                                                                   "Work",
+                                                                   "[x] R&&D",
+                                                                   "-",
+                                                                   "New Tavlo\u2026",
+                                                                   "Rename Tavlo\u2026",
+                                                                   "Delete Tavlo\u2026",
+                                                                   "-",
+                                                                   "> Orientation",
+                                                                   "-",
+                                                                   "Quit Quorvin"};
     }
 
     void menuByTavloCount()
@@ -124,43 +118,60 @@ private Q_SLOTS:
                  (QStringList {QStringLiteral("[x] Home"), QStringLiteral("Work")}));
     }
 
-    void newTavloDialog_data()
+    // New and Rename share one dialog; the name is trimmed, a blank one falls back.
+    void nameDialogs_data()
     {
+        QTest::addColumn<bool>("create");
         QTest::addColumn<QString>("typed");
-        QTest::addColumn<QString>("created");
-        QTest::newRow("plain") << QStringLiteral("Work") << QStringLiteral("Work");
-        QTest::newRow("padded") << QStringLiteral("  Work \t") << QStringLiteral("Work");
-        QTest::newRow("empty") << QString() << QStringLiteral("New Tavlo");
-        QTest::newRow("blank") << QStringLiteral("   ") << QStringLiteral("New Tavlo");
+        QTest::addColumn<QString>("name");
+        const auto row = [](const char *tag, bool create, const QString &typed, const QString &name) {
+            QTest::newRow(tag) << create << typed << name;
+        };
+        row("new plain", true, "Work", "Work");
+        row("new padded", true, "  Work \t", "Work");
+        row("new empty", true, "", "New Tavlo");
+        row("new blank", true, "   ", "New Tavlo");
+        row("rename plain", false, "Projects", "Projects");
+        row("rename padded", false, "\n Projects  ", "Projects");
+        row("rename blank keeps the name", false, "  ", "Home");
+        row("rename very long", false, QString(10000, QLatin1Char('n')), QString(10000, QLatin1Char('n')));
     }
 
-    void newTavloDialog()
+    void nameDialogs()
     {
+        QFETCH(bool, create);
         QFETCH(QString, typed);
-        QFETCH(QString, created);
+        QFETCH(QString, name);
         ContentView view;
-        find(view.tavloMenu(), QStringLiteral("New Tavlo\u2026"))->trigger();
+        find(view.tavloMenu(), QString(create ? "New Tavlo\u2026" : "Rename Tavlo\u2026"))->trigger();
         QDialog *dialog = view.openDialog();
         QVERIFY(dialog);
-        QVERIFY(view.isShowingNewTavlo());
-        QCOMPARE(dialog->windowTitle(), QStringLiteral("New Tavlo"));
-        QCOMPARE(dialog->findChild<QLabel *>(QStringLiteral("message"))->text(),
-                 QStringLiteral("Create a separate working set."));
+        QVERIFY(create ? view.isShowingNewTavlo() : view.isShowingRenameTavlo());
+        QCOMPARE(dialog->windowTitle(), QString(create ? "New Tavlo" : "Rename Tavlo"));
+        auto *message = dialog->findChild<QLabel *>(QStringLiteral("message"));
         auto *field = dialog->findChild<QLineEdit *>(QStringLiteral("nameField"));
-        QCOMPARE(field->placeholderText(), QStringLiteral("Tavlo name"));
-        QVERIFY(field->text().isEmpty());
         QCOMPARE(dialog->findChild<QPushButton *>(QStringLiteral("confirmButton"))->text(),
-                 QStringLiteral("Create"));
-        QCOMPARE(dialog->findChild<QPushButton *>(QStringLiteral("cancelButton"))->text(),
-                 QStringLiteral("Cancel"));
+                 QString(create ? "Create" : "Save"));
+        if (create) {
+            QCOMPARE(message->text(), QStringLiteral("Create a separate working set."));
+            QCOMPARE(field->placeholderText(), QStringLiteral("Tavlo name"));
+            QVERIFY(field->text().isEmpty());
+            QCOMPARE(dialog->findChild<QPushButton *>(QStringLiteral("cancelButton"))->text(),
+                     QStringLiteral("Cancel"));
+        } else {
+            QVERIFY(!message);
+            QCOMPARE(field->text(), QStringLiteral("Home"));
+        }
 
         field->setText(typed);
         finish(dialog, "confirmButton");
-        QVERIFY(!view.isShowingNewTavlo());
+        QVERIFY(!view.isShowingNewTavlo() && !view.isShowingRenameTavlo());
         QVERIFY(!view.openDialog());
-        QCOMPARE(view.store()->tavlos().size(), 2);
-        QCOMPARE(view.titleText(), created);
+        QCOMPARE(view.store()->tavlos().size(), create ? 2 : 1);
+        QCOMPARE(view.titleText(), name);
         QVERIFY(view.isShowingEmptyState());
+        // A long name keeps the menu usable: its entry is shortened, the name itself is not.
+        QVERIFY(view.tavloMenu()->actions().first()->text().size() < 200);
     }
 
     void cancelKeepsDraftUntilNextCommand()
@@ -196,41 +207,6 @@ private Q_SLOTS:
         QVERIFY(!view.openDialog());
         QTRY_VERIFY(!dialog);
         QCOMPARE(view.titleText(), QStringLiteral("Home"));
-    }
-
-    void renameTavloDialog_data()
-    {
-        QTest::addColumn<QString>("typed");
-        QTest::addColumn<QString>("name");
-        QTest::newRow("plain") << QStringLiteral("Projects") << QStringLiteral("Projects");
-        QTest::newRow("padded") << QStringLiteral("\n Projects  ") << QStringLiteral("Projects");
-        QTest::newRow("blank keeps the name") << QStringLiteral("  ") << QStringLiteral("Home");
-        QTest::newRow("very long") << QString(10000, QLatin1Char('n')) << QString(10000, QLatin1Char('n'));
-    }
-
-    void renameTavloDialog()
-    {
-        QFETCH(QString, typed);
-        QFETCH(QString, name);
-        ContentView view;
-        find(view.tavloMenu(), QStringLiteral("Rename Tavlo\u2026"))->trigger();
-        QDialog *dialog = view.openDialog();
-        QVERIFY(dialog);
-        QVERIFY(view.isShowingRenameTavlo());
-        QCOMPARE(dialog->windowTitle(), QStringLiteral("Rename Tavlo"));
-        QVERIFY(!dialog->findChild<QLabel *>(QStringLiteral("message")));
-        auto *field = dialog->findChild<QLineEdit *>(QStringLiteral("nameField"));
-        QCOMPARE(field->text(), QStringLiteral("Home"));
-        QCOMPARE(dialog->findChild<QPushButton *>(QStringLiteral("confirmButton"))->text(),
-                 QStringLiteral("Save"));
-
-        field->setText(typed);
-        finish(dialog, "confirmButton");
-        QVERIFY(!view.isShowingRenameTavlo());
-        QCOMPARE(view.titleText(), name);
-        // A long name keeps the menu usable: its entry is shortened, the name
-        // itself is not.
-        QVERIFY(view.tavloMenu()->actions().first()->text().size() < 200);
     }
 
     void deleteConfirmation()
