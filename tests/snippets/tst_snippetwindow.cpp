@@ -167,7 +167,7 @@ private Q_SLOTS:
         QCOMPARE(popover->statusLabel()->text(), QStringLiteral("Choose a folder"));
         QVERIFY(popover->statusLabel()->isVisible());
 
-        // Pick the documents segment, pointed at a temporary folder through the user-dirs file.
+        // The segments set the model's destination.
         QButtonGroup *group = popover->destinationGroup();
         group->button(int(SaveDestination::documents))->click();
         QCOMPARE(view->saveModel()->saveDestination(), SaveDestination::documents);
