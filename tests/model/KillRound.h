@@ -38,7 +38,8 @@ inline Result run(const QString &churnExe, QRandomGenerator &random, bool waitEa
     }
     QByteArray output;
     while (!output.contains("ready\n")) {
-        if (!child.waitForReadyRead(10000)) {
+        // Generous: a child starting on a busy machine can take many seconds.
+        if (!child.waitForReadyRead(60000)) {
             result.failure = QStringLiteral("child never got ready");
             child.kill();
             child.waitForFinished();
