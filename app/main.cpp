@@ -1,5 +1,7 @@
 #include <QApplication>
 
+#include <cstdio>
+
 #include "app/QuorvinApp.h"
 #include "app/SingleInstance.h"
 #include "platform/DesktopSession.h"
@@ -12,6 +14,17 @@ int main(int argc, char *argv[])
     if (!session.forcedQpaPlatform.isEmpty())
         qputenv("QT_QPA_PLATFORM", session.forcedQpaPlatform);
 
+    // Before Qt connects to the display: a second launch only hands over its request and ends.
+    SingleInstance::Outcome claim = SingleInstance::claimOrForward({"toggle", {}});
+    if (!claim.instance) {
+        if (claim.forwarded && claim.forwarded->answered)
+            return 0;
+        const QString why =
+            claim.error.isEmpty() ? QStringLiteral("the running instance did not answer") : claim.error;
+        std::fprintf(stderr, "quorvin: %s\n", qPrintable(why));
+        return 1;
+    }
+
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Quorvin"));
     QApplication::setApplicationName(QStringLiteral("Quorvin"));
@@ -20,14 +33,11 @@ int main(int argc, char *argv[])
     QGuiApplication::setDesktopFileName(QStringLiteral("io.github.quorvin.Quorvin"));
     QApplication::setQuitOnLastWindowClosed(false);
 
-    // A second launch toggles the running instance's panel and ends here.
-    if (SingleInstance::forwardToRunningInstance())
-        return 0;
-    auto instance = std::make_unique<SingleInstance>();
-    if (!instance->listen())
-        instance.reset(); // runs on without answering second launches
+    // Still the only instance while the lock is held, even if nobody can reach us.
+    if (!claim.instance->listen())
+        std::fprintf(stderr, "quorvin: cannot listen for later launches\n");
 
-    QuorvinApp quorvin(session, std::move(instance));
+    QuorvinApp quorvin(session, std::move(claim.instance));
     quorvin.start();
     return app.exec();
 }

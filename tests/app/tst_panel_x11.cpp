@@ -9,7 +9,10 @@
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 
+#include <algorithm>
 #include <csignal>
+#include <memory>
+#include <vector>
 
 namespace {
 
@@ -97,16 +100,17 @@ private:
         XSync(m_display, False);
     }
 
-    QProcessEnvironment appEnvironment()
+    QProcessEnvironment appEnvironment(const QString &home = {})
     {
+        const QDir dir(home.isEmpty() ? m_home.path() : home);
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
         env.insert(QStringLiteral("XDG_SESSION_TYPE"), QStringLiteral("x11"));
         env.remove(QStringLiteral("WAYLAND_DISPLAY"));
-        env.insert(QStringLiteral("HOME"), m_home.path());
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_home.filePath(QStringLiteral("config")));
-        env.insert(QStringLiteral("XDG_DATA_HOME"), m_home.filePath(QStringLiteral("data")));
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_home.path());
+        env.insert(QStringLiteral("HOME"), dir.path());
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("config")));
+        env.insert(QStringLiteral("XDG_DATA_HOME"), dir.filePath(QStringLiteral("data")));
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), dir.path());
         return env;
     }
 
@@ -289,6 +293,54 @@ private Q_SLOTS:
         ::kill(pid_t(app.processId()), SIGINT);
         QVERIFY(app.waitForFinished(10000));
         QCOMPARE(app.exitCode(), 0);
+    }
+
+    void simultaneousLaunchesGiveOneInstance()
+    {
+        QTemporaryDir home;
+        std::vector<std::unique_ptr<QProcess>> launches;
+        for (int i = 0; i < 10; ++i) {
+            launches.push_back(std::make_unique<QProcess>());
+            launches.back()->setProcessEnvironment(appEnvironment(home.path()));
+            launches.back()->start(QStringLiteral(QUORVIN_BINARY), {});
+        }
+        const auto running = [&] {
+            return std::count_if(launches.begin(), launches.end(),
+                                 [](const auto &p) { return p->state() != QProcess::NotRunning; });
+        };
+        QTRY_COMPARE_WITH_TIMEOUT(running(), 1, 30000);
+        QTest::qWait(1000);
+        QCOMPARE(running(), 1);
+        for (const auto &launch : launches) {
+            if (launch->state() == QProcess::NotRunning) {
+                QCOMPARE(launch->exitCode(), 0); // handed its toggle over
+            } else {
+                QTRY_VERIFY_WITH_TIMEOUT(findPanel(launch->processId()) != 0, 15000);
+                launch->terminate();
+                QVERIFY(launch->waitForFinished(10000));
+            }
+        }
+    }
+
+    void stoppedInstanceMakesLaunchWait()
+    {
+        QTemporaryDir home;
+        QProcess first;
+        first.setProcessEnvironment(appEnvironment(home.path()));
+        first.start(QStringLiteral(QUORVIN_BINARY), {});
+        QTRY_VERIFY_WITH_TIMEOUT(findPanel(first.processId()) != 0, 15000);
+        ::kill(pid_t(first.processId()), SIGSTOP);
+        QProcess second;
+        second.setProcessEnvironment(appEnvironment(home.path()));
+        second.start(QStringLiteral(QUORVIN_BINARY), {});
+        const bool ended = second.waitForFinished(30000);
+        ::kill(pid_t(first.processId()), SIGCONT);
+        QVERIFY(ended);
+        QCOMPARE(second.exitCode(), 1);
+        QVERIFY(second.readAllStandardError().contains("did not answer"));
+        first.terminate();
+        QVERIFY(first.waitForFinished(10000));
+        QCOMPARE(first.exitCode(), 0);
     }
 };
 
