@@ -13,16 +13,12 @@
 
 using namespace PreviewStyle;
 
-#ifndef QUORVIN_PROJECT_URL
-#define QUORVIN_PROJECT_URL ""
-#endif
-
 namespace {
 
 constexpr int iconSize = 76;
 constexpr qreal iconCornerRadius = 17;
 
-// The application's icon clipped to its rounded tile; a lettered tile when the icon is not set.
+// The application's icon clipped to its rounded tile.
 QPixmap iconTile(qreal devicePixelRatio)
 {
     QPixmap tile(QSize(iconSize, iconSize) * devicePixelRatio);
@@ -33,18 +29,10 @@ QPixmap iconTile(qreal devicePixelRatio)
     QPainterPath clip;
     clip.addRoundedRect(QRectF(0, 0, iconSize, iconSize), iconCornerRadius, iconCornerRadius);
     painter.setClipPath(clip);
-    const QIcon icon = QApplication::windowIcon();
-    if (!icon.isNull()) {
-        icon.paint(&painter, QRect(0, 0, iconSize, iconSize), Qt::AlignCenter);
-    } else {
-        QLinearGradient gradient(0, 0, 0, iconSize);
-        gradient.setColorAt(0, QColor(0x4f, 0x8c, 0xf7));
-        gradient.setColorAt(1, QColor(0x2b, 0x5f, 0xd0));
-        painter.fillPath(clip, gradient);
-        painter.setPen(Qt::white);
-        painter.setFont(systemFont(40, QFont::DemiBold));
-        painter.drawText(QRect(0, 0, iconSize, iconSize), Qt::AlignCenter, QStringLiteral("Q"));
-    }
+    QIcon icon = QApplication::windowIcon();
+    if (icon.isNull())
+        icon = AboutCardView::applicationIcon();
+    icon.paint(&painter, QRect(0, 0, iconSize, iconSize), Qt::AlignCenter);
     return tile;
 }
 
@@ -94,6 +82,8 @@ AboutCardView::AboutCardView(QWidget *parent) : QWidget(parent)
     description->setMinimumHeight(description->heightForWidth(300));
     setTextColor(description, secondary);
     identity->addWidget(description, 0, Qt::AlignHCenter);
+    // Equal stretches above and below keep the stack centred, with or without the link.
+    root->addStretch();
     root->addLayout(identity);
 
     root->addSpacing(20);
@@ -123,8 +113,14 @@ AboutCardView::AboutCardView(QWidget *parent) : QWidget(parent)
         connect(m_link, &QPushButton::clicked, this, [page] { QDesktopServices::openUrl(page); });
         maker->addWidget(m_link, 0, Qt::AlignHCenter);
     }
-    root->addStretch();
     root->addLayout(maker);
+    root->addStretch();
+}
+
+QIcon AboutCardView::applicationIcon()
+{
+    return QIcon::fromTheme(QStringLiteral("io.github.quorvin.Quorvin"),
+                            QIcon(QStringLiteral(":/icons/io.github.quorvin.Quorvin.svg")));
 }
 
 QString AboutCardView::versionString()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QIcon>
 #include <QUrl>
 #include <QWidget>
 
@@ -22,8 +23,10 @@ public:
     static QString descriptionText();
     static QString creditText();
     static QString noticeText();
-    // The project's page, set at build time; empty when none was given.
+    // The project's homepage; empty unless it is a secure web address.
     static QUrl projectPage();
+    // The installed theme's icon, else the one built into the binary.
+    static QIcon applicationIcon();
 
     QLabel *versionLabel() const { return m_version; }
     QPushButton *linkButton() const { return m_link; }

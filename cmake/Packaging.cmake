@@ -39,12 +39,13 @@ set(CPACK_GENERATOR DEB)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://github.com/quorvin/quorvin")
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${PROJECT_HOMEPAGE_URL}")
 # Libraries come from dpkg-shlibdeps; plugins are loaded at run time, so they are named here:
 # the xcb platform plugin and JPEG reader ship in libqt6gui6 (pulled in by the libraries), TIFF
-# and WebP readers for dropped images and thumbnails in qt6-image-formats-plugins.
+# and WebP readers for dropped images and thumbnails in qt6-image-formats-plugins, the SVG icon
+# engine for the built-in application icon in libqt6svg6.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-image-formats-plugins")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-image-formats-plugins, libqt6svg6")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "adwaita-icon-theme")
 # Only Wayland sessions use the portal (hot key); it pulls in PipeWire and FUSE.
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "xdg-desktop-portal")
