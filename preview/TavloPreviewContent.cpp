@@ -10,7 +10,6 @@
 
 #include "preview/PreviewWidgets.h"
 #include "preview/TavloLargeFilePreview.h"
-#include "views/URLCardVisual.h"
 
 using namespace PreviewStyle;
 
@@ -253,10 +252,7 @@ QWidget *TavloPreviewContent::buildArea(LargePreviewLoader *loader)
     case Area::link: {
         const auto &link = std::get<UrlItemKind>(m_item.kind);
         card = makeCard(stack);
-        // The cells' link card, larger; a video link shows its thumbnail in a 16:9 frame.
-        auto *visual = new URLCardVisual(link.url);
-        visual->setFixedSize(visual->isVideo() ? QSize(192, 108) : QSize(96, 96));
-        stack->addWidget(visual, 0, Qt::AlignHCenter);
+        stack->addWidget(symbolLabel(QStringLiteral("link"), 42), 0, Qt::AlignHCenter);
         QLabel *title = addLabel(stack, linkTitle(link), systemFont(20, QFont::DemiBold));
         title->setWordWrap(true);
         addSelectable(stack, link.url.absoluteString(), monospacedFont(12), 30);

@@ -1,5 +1,6 @@
 #include "views/TavloItemDelegate.h"
 
+#include <QEasingCurve>
 #include <QFileInfo>
 #include <QPainter>
 #include <QPainterPath>
@@ -8,6 +9,7 @@
 
 #include "thumbnails/PictureFunctions.h"
 #include "thumbnails/TavloThumbnailLoader.h"
+#include "thumbnails/VideoThumbnailCache.h"
 #include "thumbnails/VideoThumbnailDownload.h"
 #include "thumbnails/YouTube.h"
 #include "views/PaintHelpers.h"
@@ -34,7 +36,24 @@ QPixmap tilePixmap(const QImage &image, qreal dpr)
 
 } // namespace
 
-TavloCellVisuals::TavloCellVisuals(QObject *parent) : QObject(parent) { }
+TavloCellVisuals::TavloCellVisuals(QObject *parent) : QObject(parent)
+{
+    m_fadeTimer.setInterval(16);
+    connect(&m_fadeTimer, &QTimer::timeout, this, [this] {
+        bool fading = false;
+        for (auto it = m_links.begin(); it != m_links.end(); ++it) {
+            if (!it->fadeClock.isValid())
+                continue;
+            if (it->fadeClock.elapsed() >= fadeMilliseconds)
+                it->fadeClock.invalidate();
+            else
+                fading = true;
+            Q_EMIT changed(it.key());
+        }
+        if (!fading)
+            m_fadeTimer.stop();
+    });
+}
 
 TavloCellVisuals::~TavloCellVisuals()
 {
@@ -53,17 +72,21 @@ const TavloCellVisuals::FilePicture &TavloCellVisuals::filePicture(const QUuid &
     if (picture.requestedKey == key || path.isEmpty() || !QFileInfo::exists(key))
         return picture;
     picture.requestedKey = key;
-    TavloThumbnailLoader::shared().thumbnail(key, this, [this, id, key, dpr](const QImage &image) {
-        const auto found = m_files.find(id);
-        if (found == m_files.end() || found->requestedKey != key)
-            return; // a late delivery for a path this cell no longer shows
-        found->pixmap = tilePixmap(image, dpr);
-        Q_EMIT changed(id);
-    });
+    TavloThumbnailLoader::shared().thumbnail(
+        key, this,
+        [this, id, key, dpr](const QImage &image) {
+            const auto found = m_files.find(id);
+            if (found == m_files.end() || found->requestedKey != key)
+                return; // a late delivery for a path this cell no longer shows
+            found->pixmap = tilePixmap(image, dpr);
+            Q_EMIT changed(id);
+        },
+        qRound(TavloItemView::tileSide * dpr));
     return picture;
 }
 
-const TavloCellVisuals::LinkPicture &TavloCellVisuals::linkPicture(const QUuid &id, const TavloUrl &url)
+const TavloCellVisuals::LinkPicture &TavloCellVisuals::linkPicture(const QUuid &id, const TavloUrl &url,
+                                                                   qreal dpr)
 {
     LinkPicture &picture = m_links[id];
     if (picture.url != url.absoluteString()) {
@@ -79,24 +102,44 @@ const TavloCellVisuals::LinkPicture &TavloCellVisuals::linkPicture(const QUuid &
     const std::optional<TavloUrl> thumbnail = YouTube::youTubeThumbnailURL(url);
     if (!thumbnail)
         return picture; // stays in its loading look
+    const QString videoId = YouTube::youTubeVideoID(url).value_or(QString());
+    const int side = qRound(TavloItemView::tileSide * dpr);
+    if (const QImage known = VideoThumbnailCache::find(videoId, side); !known.isNull()) {
+        picture.pixmap = QPixmap::fromImage(known);
+        return picture;
+    }
     auto *download = new VideoThumbnailDownload(thumbnail->toQUrl(), this);
     picture.download = download;
-    connect(download, &VideoThumbnailDownload::finished, this, [this, id, download](const QImage &image) {
-        download->deleteLater();
-        const auto found = m_links.find(id);
-        if (found == m_links.end() || found->download != download)
-            return;
-        found->download = nullptr;
-        if (image.isNull()) {
-            found->didFail = true;
-        } else {
-            found->pixmap =
-                QPixmap::fromImage(image.scaled(TavloItemView::tileSide * 2, TavloItemView::tileSide * 2,
-                                                Qt::KeepAspectRatioByExpanding, Qt::SmoothTransformation));
-        }
-        Q_EMIT changed(id);
-    });
+    connect(download, &VideoThumbnailDownload::finished, this,
+            [this, id, download, videoId, side](const QImage &image) {
+                download->deleteLater();
+                const auto found = m_links.find(id);
+                if (found == m_links.end() || found->download != download)
+                    return;
+                found->download = nullptr;
+                if (image.isNull()) {
+                    found->didFail = true;
+                } else {
+                    // Kept at the size the card shows it, filling the tile; the card crops the rest.
+                    const QImage scaled =
+                        image.scaled(side, side, Qt::KeepAspectRatioByExpanding, Qt::SmoothTransformation);
+                    VideoThumbnailCache::insert(videoId, scaled);
+                    found->pixmap = QPixmap::fromImage(scaled);
+                    found->fadeClock.start();
+                    if (!m_fadeTimer.isActive())
+                        m_fadeTimer.start();
+                }
+                Q_EMIT changed(id);
+            });
     return picture;
+}
+
+qreal TavloCellVisuals::imageOpacity(const LinkPicture &picture)
+{
+    if (!picture.fadeClock.isValid())
+        return 1.0;
+    const qreal progress = std::min<qreal>(1.0, qreal(picture.fadeClock.elapsed()) / fadeMilliseconds);
+    return QEasingCurve(QEasingCurve::OutCubic).valueForProgress(progress);
 }
 
 void TavloCellVisuals::forget(const QUuid &id)
@@ -216,8 +259,9 @@ void TavloItemDelegate::paintTile(QPainter &p, const QRect &tile, const TavloIte
                        Qt::AlignHCenter | Qt::AlignTop, lines.at(i));
     } else {
         const auto &link = std::get<UrlItemKind>(item.kind);
-        const TavloCellVisuals::LinkPicture &picture = m_visuals->linkPicture(item.id, link.url);
-        URLCardVisual::paint(p, QRectF(tile), link.url, picture.pixmap, picture.didFail, palette);
+        const TavloCellVisuals::LinkPicture &picture = m_visuals->linkPicture(item.id, link.url, dpr);
+        URLCardVisual::paint(p, QRectF(tile), link.url, picture.pixmap, picture.didFail, palette,
+                             TavloCellVisuals::imageOpacity(picture));
     }
     p.restore();
 }

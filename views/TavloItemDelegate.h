@@ -1,10 +1,12 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QHash>
 #include <QObject>
 #include <QPixmap>
 #include <QPointer>
 #include <QStyledItemDelegate>
+#include <QTimer>
 #include <QUuid>
 #include <QVariantAnimation>
 
@@ -34,15 +36,20 @@ public:
         bool didFail = false;
         QPixmap pixmap;
         QPointer<VideoThumbnailDownload> download;
+        QElapsedTimer fadeClock; // runs while a freshly downloaded picture fades in
     };
+    static constexpr int fadeMilliseconds = 220;
 
     explicit TavloCellVisuals(QObject *parent = nullptr);
     ~TavloCellVisuals() override;
 
     // The file cell's picture, requesting it when the file exists and no request is out yet.
     const FilePicture &filePicture(const QUuid &id, const QString &path, qreal devicePixelRatio);
-    // The link cell's state, starting the video thumbnail download on first use.
-    const LinkPicture &linkPicture(const QUuid &id, const TavloUrl &url);
+    // The link cell's state, starting the video thumbnail download on first use unless the picture
+    // was downloaded before.
+    const LinkPicture &linkPicture(const QUuid &id, const TavloUrl &url, qreal devicePixelRatio);
+    // How far the picture has faded in, 0 to 1.
+    static qreal imageOpacity(const LinkPicture &picture);
 
     void forget(const QUuid &id);
     void forgetAllExcept(const QSet<QUuid> &keep);
@@ -56,6 +63,7 @@ private:
     QHash<QUuid, FilePicture> m_files;
     QHash<QUuid, LinkPicture> m_links;
     qreal m_devicePixelRatio = 1.0;
+    QTimer m_fadeTimer;
 };
 
 // Paints the cells of a TavloItemListView.

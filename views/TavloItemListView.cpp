@@ -28,6 +28,7 @@ namespace {
 
 // Cells kept with their pictures on either side of the visible ones.
 constexpr int visualsMargin = 24;
+constexpr int listInset = 2;
 
 int titleLineHeight(const QFont &base)
 {
@@ -168,6 +169,28 @@ void TavloItemListView::setSelectedItemID(const QUuid &id)
         viewport()->update(visualRect(m_model->index(oldRow)));
     if (newRow >= 0)
         viewport()->update(visualRect(m_model->index(newRow)));
+}
+
+QRect TavloItemListView::visualRect(const QModelIndex &index) const
+{
+    const QRect grid = QListView::visualRect(index);
+    if (!grid.isValid())
+        return grid;
+    // A grid cell ends with the spacing to the next one; the list keeps a small inset on every side.
+    if (m_orientation == TavloOrientation::horizontal)
+        return QRect(grid.left() + listInset, grid.top(), TavloItemView::titleWidth, grid.height());
+    return QRect(grid.left() + listInset, grid.top() + listInset, grid.width() - 2 * listInset,
+                 grid.height() - TavloItemView::cellSpacing);
+}
+
+void TavloItemListView::updateGeometries()
+{
+    QListView::updateGeometries();
+    // The content ends with the inset, not with a full spacing after the last cell.
+    QScrollBar *bar =
+        m_orientation == TavloOrientation::horizontal ? horizontalScrollBar() : verticalScrollBar();
+    if (m_model->rowCount() > 0 && bar->maximum() > 0)
+        bar->setMaximum(std::max(0, bar->maximum() - (TavloItemView::cellSpacing - 2 * listInset)));
 }
 
 QRect TavloItemListView::tileRect(int row) const
@@ -416,11 +439,12 @@ void TavloItemListView::mousePressEvent(QMouseEvent *event)
         m_pressedID = m_model->itemAt(m_hoveredRow).id;
         return;
     }
-    const int row = rowAtTile(pos);
-    if (row < 0)
+    // Clicks belong to the tile; a drag may start anywhere in the cell, title included.
+    const QModelIndex index = indexAt(pos);
+    if (!index.isValid() || !visualRect(index).contains(pos))
         return;
-    m_pressOnTile = true;
-    m_pressedID = m_model->itemAt(row).id;
+    m_pressOnTile = tileRect(index.row()).contains(pos);
+    m_pressedID = m_model->itemAt(index.row()).id;
     m_pressPos = pos;
 }
 
@@ -428,7 +452,7 @@ void TavloItemListView::mouseMoveEvent(QMouseEvent *event)
 {
     const QPoint pos = event->position().toPoint();
     updateHover(pos);
-    if (!(event->buttons() & Qt::LeftButton) || !m_pressOnTile || m_dragStarted)
+    if (!(event->buttons() & Qt::LeftButton) || m_pressedID.isNull() || m_pressOnRemove || m_dragStarted)
         return;
     if ((pos - m_pressPos).manhattanLength() < QApplication::startDragDistance())
         return;

@@ -58,6 +58,8 @@ public:
     QDialog *renamePrompt() const { return m_renamePrompt; }
 
     QSize cellSize() const;
+    // The cell's own rectangle, without the spacing that follows it.
+    QRect visualRect(const QModelIndex &index) const override;
 
 Q_SIGNALS:
     // A cell's visual changed (a picture arrived); mostly of interest to tests.
@@ -78,6 +80,7 @@ protected:
     void wheelEvent(QWheelEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
     void scrollContentsBy(int dx, int dy) override;
+    void updateGeometries() override;
 
 private:
     void updateHover(const QPoint &pos);

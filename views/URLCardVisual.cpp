@@ -3,6 +3,7 @@
 #include <QPainter>
 #include <QPainterPath>
 
+#include "thumbnails/VideoThumbnailCache.h"
 #include "thumbnails/VideoThumbnailDownload.h"
 #include "thumbnails/YouTube.h"
 #include "views/PaintHelpers.h"
@@ -44,9 +45,17 @@ void URLCardVisual::startLoading()
     const std::optional<TavloUrl> thumbnail = YouTube::youTubeThumbnailURL(m_url);
     if (!m_isVideo || !thumbnail)
         return;
+    const QString videoId = YouTube::youTubeVideoID(m_url).value_or(QString());
+    if (const QImage known = VideoThumbnailCache::find(videoId, qRound(height() * devicePixelRatioF()));
+        !known.isNull()) {
+        m_loadedImage = known;
+        m_pixmap = QPixmap::fromImage(known);
+        Q_EMIT loadStateChanged();
+        return;
+    }
     m_download = new VideoThumbnailDownload(thumbnail->toQUrl(), this);
     connect(m_download, &VideoThumbnailDownload::finished, this,
-            [this, download = m_download](const QImage &image) {
+            [this, download = m_download, videoId](const QImage &image) {
                 if (download != m_download)
                     return;
                 m_download->deleteLater();
@@ -56,6 +65,7 @@ void URLCardVisual::startLoading()
                 } else {
                     m_loadedImage = image;
                     m_pixmap = QPixmap::fromImage(image);
+                    VideoThumbnailCache::insert(videoId, image);
                     m_fade.start();
                 }
                 update();
@@ -71,6 +81,32 @@ QString URLCardVisual::placeholderText(const TavloUrl &url, bool isVideo, bool d
     return host.isEmpty() ? QStringLiteral("Link") : host;
 }
 
+URLCardVisual::CardLayout URLCardVisual::cardLayout(const QRectF &rect, bool isVideo, bool showBar,
+                                                    qreal textHeight)
+{
+    CardLayout layout;
+    // The stack is centred in the card; a video card keeps it clear of the play badge in the
+    // corner, closing the gaps between its parts when room is short.
+    qreal top = rect.top();
+    qreal bottom = rect.bottom();
+    if (isVideo) {
+        layout.badge = QRectF(rect.right() - 5 - 24, rect.bottom() - 5 - 18, 24, 18);
+        top += 3;
+        bottom = layout.badge.top() - 2;
+    }
+    const qreal fixed = 20 + textHeight + (showBar ? 3 : 0);
+    const int gaps = showBar ? 2 : 1;
+    const qreal gap = std::clamp((bottom - top - fixed) / gaps, 2.0, 5.0);
+    qreal y = (top + bottom) / 2 - (fixed + gaps * gap) / 2;
+    layout.symbol = QRectF(rect.left(), y, rect.width(), 20);
+    y += 20 + gap;
+    layout.text = QRectF(rect.left() + 5, y, rect.width() - 10, textHeight);
+    y += textHeight + gap;
+    if (showBar)
+        layout.bar = QRectF(rect.center().x() - 11, y, 22, 3);
+    return layout;
+}
+
 void URLCardVisual::paint(QPainter &p, const QRectF &rect, const TavloUrl &url, const QPixmap &image,
                           bool didFail, const QPalette &palette, qreal imageOpacity)
 {
@@ -84,30 +120,23 @@ void URLCardVisual::paint(QPainter &p, const QRectF &rect, const TavloUrl &url, 
     p.setClipPath(clip, Qt::IntersectClip);
     p.fillPath(clip, withAlpha(primary, 0.035));
 
-    // Symbol, text and (while loading) the bar, stacked and centred with 5 between them.
     const bool showBar = isVideo && !didFail && image.isNull();
     const QFont textFont = pixelFont(p.font(), 8.5, QFont::DemiBold);
-    const qreal textHeight = QFontMetricsF(textFont).height();
-    const qreal stackHeight = 20 + 5 + textHeight + (showBar ? 5 + 3 : 0);
-    qreal y = rect.center().y() - stackHeight / 2;
-    SymbolPainter::paint(p, QRectF(rect.left(), y, rect.width(), 20),
+    const CardLayout layout = cardLayout(rect, isVideo, showBar, QFontMetricsF(textFont).height());
+    SymbolPainter::paint(p, layout.symbol,
                          isVideo ? QStringLiteral("play.rectangle.fill") : QStringLiteral("link"), 20,
                          isVideo ? QColor(Qt::red) : secondary);
-    y += 25;
     p.setFont(textFont);
     p.setPen(secondary);
-    const QRectF textRect(rect.left() + 5, y, rect.width() - 10, textHeight);
     const QString text = QFontMetricsF(textFont).elidedText(placeholderText(url, isVideo, didFail),
-                                                            Qt::ElideRight, textRect.width());
-    p.drawText(textRect, Qt::AlignCenter, text);
-    y += textHeight + 5;
+                                                            Qt::ElideRight, layout.text.width());
+    p.drawText(layout.text, Qt::AlignCenter, text);
     if (showBar) {
-        const QRectF bar(rect.center().x() - 11, y, 22, 3);
         p.setPen(Qt::NoPen);
         p.setBrush(withAlpha(primary, 0.1));
-        p.drawRoundedRect(bar, 1.5, 1.5);
+        p.drawRoundedRect(layout.bar, 1.5, 1.5);
         p.setBrush(withAlpha(primary, 0.24));
-        p.drawRoundedRect(QRectF(rect.center().x() - 4, y, 8, 3), 1.5, 1.5);
+        p.drawRoundedRect(QRectF(layout.bar.center().x() - 4, layout.bar.top(), 8, 3), 1.5, 1.5);
     }
 
     if (!image.isNull() && imageOpacity > 0) {
@@ -124,7 +153,7 @@ void URLCardVisual::paint(QPainter &p, const QRectF &rect, const TavloUrl &url, 
     }
 
     if (isVideo) {
-        const QRectF badge(rect.right() - 5 - 24, rect.bottom() - 5 - 18, 24, 18);
+        const QRectF &badge = layout.badge;
         p.setPen(Qt::NoPen);
         p.setBrush(QColor(0, 0, 0, qRound(0.58 * 255)));
         p.drawRoundedRect(badge, 5, 5);

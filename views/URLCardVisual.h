@@ -35,6 +35,13 @@ public:
     // The line under the symbol: the host (or "Link") for ordinary links; "Loading video" or,
     // after a failure, "YouTube" for video links.
     static QString placeholderText(const TavloUrl &url, bool isVideo, bool didFail);
+    // Where the parts of the card go: the symbol, the text line, the loading bar (if shown) and the
+    // play badge of a video card (empty otherwise).
+    struct CardLayout
+    {
+        QRectF symbol, text, bar, badge;
+    };
+    static CardLayout cardLayout(const QRectF &rect, bool isVideo, bool showBar, qreal textHeight);
     // Paints the whole card into `rect`. `imageOpacity` fades the thumbnail in.
     static void paint(QPainter &painter, const QRectF &rect, const TavloUrl &url, const QPixmap &image,
                       bool didFail, const QPalette &palette, qreal imageOpacity = 1.0);

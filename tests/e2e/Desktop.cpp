@@ -327,7 +327,7 @@ QPoint QuorvinProcess::tileCentre(int row) const
     const QRect panel = panelGeometry();
     if (isVertical())
         return panel.topLeft() + QPoint(panel.width() / 2, 128 + 105 * row);
-    return panel.topLeft() + QPoint(30 + 56 + 112 * row, 124);
+    return panel.topLeft() + QPoint(30 + 2 + 50 + 112 * row, 124);
 }
 
 QPoint QuorvinProcess::cardMargin()

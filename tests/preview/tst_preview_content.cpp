@@ -157,6 +157,12 @@ private Q_SLOTS:
         const QStringList linkTexts = visibleTexts(&link);
         QVERIFY(linkTexts.contains(QStringLiteral("Web Link")));
         QVERIFY(linkTexts.contains(QStringLiteral("mailto:a@example.org")));
+        // A video link gets the same symbol card as any link: nothing is downloaded for it.
+        TavloPreviewContent video(linkItem(QStringLiteral("https://youtu.be/abcDEF")), {});
+        QStringList symbols;
+        for (QLabel *label : video.areaWidget()->findChildren<QLabel *>())
+            symbols << label->property("symbolName").toString();
+        QCOMPARE(symbols.filter(QStringLiteral("link")), QStringList {QStringLiteral("link")});
 
         // The text area shows the characters, selectable.
         TavloPreviewContent text(textItem(QStringLiteral("line one\nline two")), {});

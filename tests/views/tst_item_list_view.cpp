@@ -17,6 +17,7 @@
 #include "model/TavloStore.h"
 #include "thumbnails/FakeNetwork.h"
 #include "thumbnails/TavloThumbnailLoader.h"
+#include "thumbnails/VideoThumbnailCache.h"
 #include "thumbnails/VideoThumbnailDownload.h"
 #include "views/TavloItemDelegate.h"
 #include "views/TavloItemHooks.h"
@@ -305,22 +306,26 @@ private Q_SLOTS:
     {
         QTest::addColumn<int>("kind");
         QTest::addColumn<QStringList>("formats");
-        QTest::newRow("file") << 0 << QStringList {"text/uri-list", "text/plain"};
-        QTest::newRow("text") << 1 << QStringList {"text/rtf", "application/rtf", "text/plain"};
-        QTest::newRow("link") << 2 << QStringList {"text/uri-list", "text/x-moz-url", "text/plain"};
+        QTest::addColumn<bool>("fromTitle");
+        QTest::newRow("file") << 0 << QStringList {"text/uri-list", "text/plain"} << false;
+        QTest::newRow("text, from the title")
+            << 1 << QStringList {"text/rtf", "application/rtf", "text/plain"} << true;
+        QTest::newRow("link") << 2 << QStringList {"text/uri-list", "text/x-moz-url", "text/plain"} << false;
     }
 
     void dragCarriesTheItem()
     {
         QFETCH(int, kind);
         QFETCH(QStringList, formats);
+        QFETCH(bool, fromTitle);
         if (kind == 0)
             m_store->addFile(TavloUrl::fromLocalFile(writeImage("drag.png", Qt::gray)));
         else if (kind == 1)
             m_store->addRichText(RichText::fromPlainText("rich words"));
         else
             m_store->addURL(*TavloUrl::parse("https://example.com/dragged"));
-        const QPoint start = tileCenter(0);
+        const QPoint start =
+            fromTitle ? QPoint(tileCenter(0).x(), m_view->tileRect(0).bottom() + 12) : tileCenter(0);
         hover(start);
         send(QEvent::MouseButtonPress, start);
         send(QEvent::MouseMove, start + QPoint(30, 5), Qt::NoButton, Qt::LeftButton);
@@ -417,6 +422,7 @@ private Q_SLOTS:
     {
         QFETCH(int, status);
         QFETCH(QString, text);
+        VideoThumbnailCache::clear();
         FakeNetwork network;
         QImage thumb(480, 360, QImage::Format_RGB32);
         thumb.fill(Qt::darkRed);
@@ -445,6 +451,25 @@ private Q_SLOTS:
         QCOMPARE(URLCardVisual::placeholderText(plain.url(), false, false), QString("example.com"));
         QVERIFY(channel.isLoading());
         QCOMPARE(network.requested.size(), 1);
+
+        // Cells: a downloaded picture fades in, and a cell built later reuses it; a failure is
+        // asked for again.
+        VideoThumbnailCache::clear();
+        const TavloUrl video = *TavloUrl::parse("https://www.youtube.com/watch?v=abcDEF");
+        for (int round = 0; round < 2; ++round) {
+            TavloCellVisuals visuals;
+            const QUuid id = QUuid::createUuid();
+            visuals.linkPicture(id, video, 1.0);
+            QTRY_VERIFY(visuals.linkPicture(id, video, 1.0).didFail
+                        || !visuals.linkPicture(id, video, 1.0).pixmap.isNull());
+            const auto &picture = visuals.linkPicture(id, video, 1.0);
+            QCOMPARE(picture.didFail, status != 200);
+            if (!picture.didFail && round == 0) {
+                QVERIFY(TavloCellVisuals::imageOpacity(picture) < 1.0);
+                QTRY_COMPARE(TavloCellVisuals::imageOpacity(picture), 1.0);
+            }
+        }
+        QCOMPARE(network.requested.size(), status == 200 ? 2 : 3);
         VideoThumbnailDownload::setNetworkAccessManager(nullptr);
     }
 
@@ -452,11 +477,14 @@ private Q_SLOTS:
     {
         m_store->addText("a");
         m_store->addText("b");
-        QVERIFY(m_view->tileRect(1).left() > m_view->tileRect(0).right());
+        // Cells 100 wide, 12 apart, 2 in from the list's edge; tiles centred in them.
+        QCOMPARE(m_view->tileRect(0).left(), 2 + 16);
+        QCOMPARE(m_view->tileRect(1).left(), 2 + 16 + 112);
         m_view->setOrientation(TavloOrientation::vertical);
         m_view->resize(184, 600);
         QApplication::processEvents();
-        QTRY_VERIFY(m_view->tileRect(1).top() > m_view->tileRect(0).bottom());
+        QTRY_COMPARE(m_view->tileRect(0).top(), 2 + 4);
+        QVERIFY(m_view->tileRect(1).top() > m_view->tileRect(0).bottom());
         QVERIFY(qAbs(m_view->tileRect(0).center().x() - viewport()->width() / 2) <= 1);
     }
 };
