@@ -78,6 +78,23 @@ LineNumberGutterView::LineNumberGutterView(QWidget *parent) : QWidget(parent)
     m_numberFont = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
     m_numberFont.setPixelSize(11);
     m_numberFont.setStyleHint(QFont::SansSerif);
+    // Numbers line up only when every digit is as wide as the others; most interface fonts draw
+    // them so, and where this one does not, the fixed-pitch system font does.
+    if (!hasEvenDigits(m_numberFont)) {
+        m_numberFont = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+        m_numberFont.setPixelSize(11);
+    }
+}
+
+bool LineNumberGutterView::hasEvenDigits(const QFont &font)
+{
+    const QFontMetricsF metrics(font);
+    const qreal zero = metrics.horizontalAdvance(QLatin1Char('0'));
+    for (char digit = '1'; digit <= '9'; ++digit) {
+        if (!qFuzzyCompare(metrics.horizontalAdvance(QLatin1Char(digit)), zero))
+            return false;
+    }
+    return true;
 }
 
 void LineNumberGutterView::setTextView(QTextEdit *textView)

@@ -41,7 +41,9 @@ public:
     // The numbers that the next paint draws.
     QList<GutterLine> currentLines() const;
 
+    // The numbers' font: the interface font when all its digits are equally wide, else a fixed one.
     const QFont &numberFont() const { return m_numberFont; }
+    static bool hasEvenDigits(const QFont &font);
 
 protected:
     void paintEvent(QPaintEvent *event) override;

@@ -1,7 +1,12 @@
 #include "snippets/RichTextEditor.h"
 
 #include <QAbstractTextDocumentLayout>
+#include <QColorDialog>
+#include <QContextMenuEvent>
+#include <QFontDialog>
 #include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QMenu>
 #include <QMimeData>
 #include <QScrollBar>
 #include <QTextBlock>
@@ -94,6 +99,166 @@ void SnippetTextEdit::insertFromMimeData(const QMimeData *source)
         textCursor().insertFragment(QTextDocumentFragment(&incoming));
     }
     ensureCursorVisible();
+}
+
+void SnippetTextEdit::keyPressEvent(QKeyEvent *event)
+{
+    static const QList<QPair<QKeySequence, Format>> keys {
+        {QKeySequence(Qt::CTRL | Qt::Key_B), Format::bold},
+        {QKeySequence(Qt::CTRL | Qt::Key_I), Format::italic},
+        {QKeySequence(Qt::CTRL | Qt::Key_U), Format::underline},
+    };
+    const QKeySequence pressed(event->keyCombination());
+    for (const auto &[sequence, format] : keys) {
+        if (pressed == sequence) {
+            if (!isReadOnly())
+                applyFormat(format);
+            event->accept();
+            return;
+        }
+    }
+    QTextEdit::keyPressEvent(event);
+}
+
+void SnippetTextEdit::contextMenuEvent(QContextMenuEvent *event)
+{
+    std::unique_ptr<QMenu> menu(createStandardContextMenu(event->pos()));
+    if (!isReadOnly()) {
+        menu->addSeparator();
+        QMenu *format = createFormatMenu(menu.get());
+        menu->addMenu(format);
+    }
+    menu->exec(event->globalPos());
+}
+
+QMenu *SnippetTextEdit::createFormatMenu(QWidget *parent)
+{
+    auto *menu = new QMenu(QStringLiteral("Format"), parent);
+    const struct
+    {
+        const char *text;
+        Format format;
+        QKeySequence keys;
+    } entries[] = {
+        {"Bold", Format::bold, QKeySequence(Qt::CTRL | Qt::Key_B)},
+        {"Italic", Format::italic, QKeySequence(Qt::CTRL | Qt::Key_I)},
+        {"Underline", Format::underline, QKeySequence(Qt::CTRL | Qt::Key_U)},
+        {"Bigger", Format::bigger, {}},
+        {"Smaller", Format::smaller, {}},
+    };
+    for (const auto &entry : entries) {
+        QAction *action = menu->addAction(QString::fromLatin1(entry.text), this,
+                                          [this, format = entry.format] { applyFormat(format); });
+        // Shown as a hint; the keys themselves are handled by the text view.
+        action->setShortcut(entry.keys);
+        action->setShortcutContext(Qt::WidgetShortcut);
+    }
+    menu->addSeparator();
+    menu->addAction(QStringLiteral("Font…"), this, &SnippetTextEdit::chooseFont);
+    menu->addAction(QStringLiteral("Text Colour…"), this, &SnippetTextEdit::chooseTextColour);
+    return menu;
+}
+
+void SnippetTextEdit::mergeFormat(QTextCursor cursor, const QTextCharFormat &format)
+{
+    if (!cursor.hasSelection()) {
+        // Nothing selected: what is typed next takes the format.
+        if (cursor == textCursor())
+            mergeCurrentCharFormat(format);
+        return;
+    }
+    cursor.beginEditBlock();
+    cursor.mergeCharFormat(format);
+    cursor.endEditBlock();
+}
+
+void SnippetTextEdit::applyFormat(Format format)
+{
+    QTextCursor cursor = textCursor();
+    const QTextCharFormat current = currentCharFormat();
+    QTextCharFormat change;
+    switch (format) {
+    case Format::bold:
+        change.setFontWeight(current.fontWeight() >= QFont::DemiBold ? QFont::Normal : QFont::Bold);
+        break;
+    case Format::italic:
+        change.setFontItalic(!current.fontItalic());
+        break;
+    case Format::underline:
+        change.setFontUnderline(!current.fontUnderline());
+        break;
+    case Format::bigger:
+    case Format::smaller: {
+        // Each run keeps its own size, one point up or down, so mixed sizes stay in proportion.
+        const qreal step = format == Format::bigger ? 1 : -1;
+        qreal fallback = document()->defaultFont().pointSizeF();
+        if (fallback <= 0)
+            fallback = 12;
+        auto sizeOf = [fallback](const QTextCharFormat &f) {
+            return f.hasProperty(QTextFormat::FontPointSize) && f.fontPointSize() > 0 ? f.fontPointSize()
+                                                                                      : fallback;
+        };
+        if (!cursor.hasSelection()) {
+            change.setFontPointSize(std::clamp(sizeOf(current) + step, 1.0, 400.0));
+            mergeCurrentCharFormat(change);
+            return;
+        }
+        const int start = cursor.selectionStart();
+        const int end = cursor.selectionEnd();
+        QList<QPair<QPair<int, int>, qreal>> runs;
+        for (QTextBlock block = document()->findBlock(start); block.isValid() && block.position() <= end;
+             block = block.next()) {
+            for (QTextBlock::iterator it = block.begin(); !it.atEnd(); ++it) {
+                const QTextFragment fragment = it.fragment();
+                const int from = std::max(start, fragment.position());
+                const int to = std::min(end, fragment.position() + fragment.length());
+                if (from < to)
+                    runs.append({{from, to}, sizeOf(fragment.charFormat())});
+            }
+        }
+        cursor.beginEditBlock();
+        for (const auto &[range, size] : runs) {
+            QTextCursor run(document());
+            run.setPosition(range.first);
+            run.setPosition(range.second, QTextCursor::KeepAnchor);
+            QTextCharFormat sized;
+            sized.setFontPointSize(std::clamp(size + step, 1.0, 400.0));
+            run.mergeCharFormat(sized);
+        }
+        cursor.endEditBlock();
+        return;
+    }
+    }
+    mergeFormat(cursor, change);
+}
+
+void SnippetTextEdit::chooseFont()
+{
+    auto *dialog = new QFontDialog(currentCharFormat().font(), this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    // The selection is remembered as it is now; the text may change while the dialog is open.
+    connect(dialog, &QFontDialog::fontSelected, this, [this, cursor = textCursor()](const QFont &font) {
+        QTextCharFormat change;
+        change.setFont(font, QTextCharFormat::FontPropertiesSpecifiedOnly);
+        mergeFormat(cursor, change);
+    });
+    dialog->open();
+}
+
+void SnippetTextEdit::chooseTextColour()
+{
+    const QBrush current = currentCharFormat().foreground();
+    auto *dialog = new QColorDialog(
+        current.style() == Qt::NoBrush ? palette().color(QPalette::Text) : current.color(), this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &QColorDialog::colorSelected, this, [this, cursor = textCursor()](const QColor &colour) {
+        if (!colour.isValid())
+            return;
+        QTextCharFormat change;
+        change.setForeground(colour);
+        mergeFormat(cursor, change);
+    });
+    dialog->open();
 }
 
 std::unique_ptr<QTextDocument> snippetDocument(const RichTextPayload &payload)

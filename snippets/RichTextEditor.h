@@ -10,6 +10,8 @@
 #include "model/TavloItem.h"
 #include "richtext/RichText.h"
 
+class QMenu;
+class QTextCharFormat;
 class QTextDocument;
 
 // A new document with the snippet's text: its RTF when that reads, else its plain text.
@@ -19,16 +21,32 @@ std::unique_ptr<QTextDocument> snippetDocument(const RichTextPayload &payload);
 class LineNumberGutterView;
 
 // The snippet's text view: rich text that refuses pictures, since snippets keep no graphics.
+// Selected text is formatted from the keyboard (Ctrl+B, Ctrl+I, Ctrl+U) or the Format submenu of
+// the context menu; each change is one undo step.
 class SnippetTextEdit : public QTextEdit
 {
     Q_OBJECT
 
 public:
+    enum class Format { bold, italic, underline, bigger, smaller };
+
     explicit SnippetTextEdit(QWidget *parent = nullptr);
+
+    void applyFormat(Format format);
+    // Open the font or colour chooser for the current selection; the choice applies when accepted.
+    void chooseFont();
+    void chooseTextColour();
+    // The "Format" submenu; the caller owns it.
+    QMenu *createFormatMenu(QWidget *parent);
 
 protected:
     bool canInsertFromMimeData(const QMimeData *source) const override;
     void insertFromMimeData(const QMimeData *source) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void contextMenuEvent(QContextMenuEvent *event) override;
+
+private:
+    void mergeFormat(QTextCursor cursor, const QTextCharFormat &format);
 };
 
 // The editing surface of a snippet window: the line-number gutter and the rich text view.

@@ -1,4 +1,8 @@
 #include <QAbstractTextDocumentLayout>
+#include <QColorDialog>
+#include <QFontDatabase>
+#include <QFontDialog>
+#include <QMenu>
 #include <QMimeData>
 #include <QScrollBar>
 #include <QTest>
@@ -7,6 +11,7 @@
 #include <QTextDocument>
 #include <QTextLayout>
 
+#include "richtext/Rtf.h"
 #include "snippets/LineNumberGutterView.h"
 #include "snippets/RichTextEditor.h"
 #include "snippets/SnippetLinks.h"
@@ -137,6 +142,7 @@ private Q_SLOTS:
         editor.show();
         QVERIFY(QTest::qWaitForWindowExposed(&editor));
         QCOMPARE(editor.gutter()->width(), LineNumberGutterView::gutterWidth);
+        QVERIFY(LineNumberGutterView::hasEvenDigits(editor.gutter()->numberFont()));
         QCOMPARE(editor.gutter()->currentLines().value(0), (GutterLine {1, 14}));
 
         QTextCursor cursor(editor.textView()->document()->findBlockByNumber(1499));
@@ -180,6 +186,89 @@ private Q_SLOTS:
         QTest::keyClicks(view, QStringLiteral("ed"));
         view->undo();
         QCOMPARE(view->toPlainText(), QStringLiteral("start"));
+    }
+
+    void formattingIsOneUndoStepAndReachesTheRtf_data()
+    {
+        QTest::addColumn<QString>("trigger"); // a key with Control, or a Format menu entry
+        QTest::addColumn<QString>("check");
+        QTest::newRow("Ctrl+B") << "B"
+                                << "bold";
+        QTest::newRow("Ctrl+I") << "I"
+                                << "italic";
+        QTest::newRow("Ctrl+U") << "U"
+                                << "underline";
+        QTest::newRow("Bold from the menu") << "Bold"
+                                            << "bold";
+        QTest::newRow("Bigger") << "Bigger"
+                                << "+1";
+        QTest::newRow("Smaller") << "Smaller"
+                                 << "-1";
+        QTest::newRow("Font…") << "Font…"
+                               << "font";
+        QTest::newRow("Text Colour…") << "Text Colour…"
+                                      << "colour";
+    }
+
+    void formattingIsOneUndoStepAndReachesTheRtf()
+    {
+        QFETCH(QString, trigger);
+        QFETCH(QString, check);
+        RichText stored;
+        RichTextEditor editor(RichText::fromPlainText(QStringLiteral("plain words")),
+                              [&](const RichText &text) { stored = text; });
+        SnippetTextEdit *view = editor.textView();
+        QTextCursor cursor = view->textCursor();
+        cursor.setPosition(6);
+        cursor.setPosition(11, QTextCursor::KeepAnchor);
+        view->setTextCursor(cursor);
+        const auto formatAt = [](const QTextDocument &document, int position) {
+            QTextCursor at(const_cast<QTextDocument *>(&document));
+            at.setPosition(position + 1);
+            return at.charFormat();
+        };
+        const qreal sizeBefore = view->document()->defaultFont().pointSizeF();
+        const QFont chosen(QFontInfo(QFontDatabase::systemFont(QFontDatabase::FixedFont)).family(), 20);
+        const QColor colour(200, 30, 40);
+
+        if (trigger.size() == 1) {
+            QTest::keyClick(view, trigger.at(0).toLatin1(), Qt::ControlModifier);
+        } else {
+            std::unique_ptr<QMenu> menu(view->createFormatMenu(nullptr));
+            const QList<QAction *> actions = menu->actions();
+            const auto found = std::find_if(actions.begin(), actions.end(),
+                                            [&](QAction *a) { return a->text() == trigger; });
+            QVERIFY(found != actions.end());
+            (*found)->trigger();
+            if (auto *dialog = view->findChild<QFontDialog *>()) {
+                dialog->setCurrentFont(chosen);
+                dialog->accept();
+            } else if (auto *dialog = view->findChild<QColorDialog *>()) {
+                dialog->setCurrentColor(colour);
+                dialog->accept();
+            }
+        }
+        QTRY_VERIFY(!stored.isEmpty());
+        QTextDocument reread;
+        QVERIFY(Rtf::read(Rtf::write(stored.document()), reread));
+        const QTextCharFormat after = formatAt(reread, 6);
+        QVERIFY(!formatAt(reread, 0).font().bold() && !formatAt(reread, 0).fontUnderline());
+        if (check == "bold")
+            QVERIFY(after.font().bold());
+        else if (check == "italic")
+            QVERIFY(after.fontItalic());
+        else if (check == "underline")
+            QVERIFY(after.fontUnderline());
+        else if (check == "font")
+            QVERIFY(after.font().family() == chosen.family() && after.font().pointSize() == 20);
+        else if (check == "colour")
+            QCOMPARE(after.foreground().color(), colour);
+        else
+            QCOMPARE(after.font().pointSizeF(), sizeBefore + check.toInt());
+        // One undo takes the whole change back, and there is nothing before it.
+        view->undo();
+        QVERIFY(formatAt(*view->document(), 6) == formatAt(*view->document(), 0));
+        QVERIFY(!view->document()->isUndoAvailable());
     }
 
     void picturesAreRefusedOnPaste()
