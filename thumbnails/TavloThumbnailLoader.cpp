@@ -3,8 +3,10 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QImageReader>
 #include <QRunnable>
 #include <QThread>
+#include <cmath>
 #include <utility>
 
 #include "thumbnails/FreedesktopThumbnails.h"
@@ -32,26 +34,55 @@ QString TavloThumbnailLoader::cacheKey(const QString &path)
     return QDir::cleanPath(path);
 }
 
-QImage TavloThumbnailLoader::makeThumbnail(const QString &path)
+namespace {
+
+// Pictures remember the longest side they were allowed, so a later request for more is made anew.
+const QString boundKey = QStringLiteral("QuorvinBound");
+
+// The bound on the longer side: `maxPixelSize` without a fill size, else what lets a picture of
+// `size` cover a `fillSize` square once cropped (panoramas are not followed past three squares).
+int longerSideBound(QSize size, int fillSize)
+{
+    if (fillSize <= 0)
+        return TavloThumbnailLoader::maxPixelSize;
+    if (!size.isValid() || size.isEmpty())
+        return fillSize;
+    const qreal ratio = qreal(std::max(size.width(), size.height())) / std::min(size.width(), size.height());
+    return int(std::ceil(fillSize * std::min<qreal>(ratio, 3)));
+}
+
+} // namespace
+
+QImage TavloThumbnailLoader::makeThumbnail(const QString &path, int fillSize)
 {
     // Only regular files are read: a pipe or device would block the reader for good.
     if (!QFileInfo(path).isFile())
         return {};
+    QImage image;
+    int bound = longerSideBound({}, fillSize);
     if (isImageFile(path)) {
-        QImage image = downsampledImage(path, maxPixelSize);
-        if (!image.isNull())
-            return image;
+        bound = longerSideBound(QImageReader(path).size(), fillSize);
+        image = downsampledImage(path, bound);
     }
-    return FreedesktopThumbnails::systemThumbnail(path, maxPixelSize);
+    // Desktop thumbnails come in fixed sizes; most are about square, pages a little taller.
+    if (image.isNull()) {
+        bound = fillSize > 0 ? std::min(maxPixelSize, fillSize * 3 / 2) : maxPixelSize;
+        image = FreedesktopThumbnails::systemThumbnail(path, bound);
+    }
+    if (!image.isNull())
+        image.setText(boundKey, QString::number(bound));
+    return image;
 }
 
-void TavloThumbnailLoader::thumbnail(const QString &path, QObject *context, Completion completion)
+void TavloThumbnailLoader::thumbnail(const QString &path, QObject *context, Completion completion,
+                                     int fillSize)
 {
     if (!completion)
         return;
     const QString key = cacheKey(path);
     QPointer<QObject> guard(context);
-    if (std::optional<QImage> hit = m_cache.object(key)) {
+    std::optional<QImage> hit = m_cache.object(key);
+    if (hit && hit->text(boundKey).toInt() >= longerSideBound(hit->size(), fillSize)) {
         // A hit is still delivered later, never from inside this call.
         QMetaObject::invokeMethod(
             this,
@@ -61,8 +92,8 @@ void TavloThumbnailLoader::thumbnail(const QString &path, QObject *context, Comp
             Qt::QueuedConnection);
         return;
     }
-    m_pool.start([this, key, guard, completion = std::move(completion)] {
-        const QImage image = makeThumbnail(key);
+    m_pool.start([this, key, guard, fillSize, completion = std::move(completion)] {
+        const QImage image = makeThumbnail(key, fillSize);
         if (!image.isNull())
             m_cache.insert(key, image, imageCost(image));
         QMetaObject::invokeMethod(

@@ -27,9 +27,11 @@ public:
 
     static TavloThumbnailLoader &shared();
 
-    // Asks for the picture of the file at `path`. The completion always runs later on the GUI
-    // thread, with the picture or a null image, and only while `context` is alive. GUI thread only.
-    void thumbnail(const QString &path, QObject *context, Completion completion);
+    // Asks for the picture of the file at `path`: at most `maxPixelSize` on its longer side, or with
+    // a `fillSize`, just big enough to fill a square of that many pixels (the tile as shown, times
+    // the device pixel ratio). The completion always runs later on the GUI thread, with the picture
+    // or a null image, and only while `context` is alive. GUI thread only.
+    void thumbnail(const QString &path, QObject *context, Completion completion, int fillSize = 0);
 
     // The cache key: the path with "." and ".." segments resolved.
     static QString cacheKey(const QString &path);
@@ -38,7 +40,7 @@ public:
     QThreadPool &pool() { return m_pool; }
 
     // The picture of one file, computed now on the calling thread (no cache).
-    static QImage makeThumbnail(const QString &path);
+    static QImage makeThumbnail(const QString &path, int fillSize = 0);
 
 private:
     TavloThumbnailLoader();

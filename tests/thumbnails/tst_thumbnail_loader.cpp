@@ -192,6 +192,16 @@ private Q_SLOTS:
         });
         QVERIFY(!called);
         QTRY_VERIFY(called);
+
+        // Tiles ask for what fills their square; a bigger square is not served the smaller picture.
+        const QString photo = writeImage("photo.png", {800, 600});
+        for (const auto &[fill, expected] : {std::pair {68, QSize(91, 68)}, std::pair {136, QSize(182, 136)},
+                                             std::pair {68, QSize(182, 136)}}) {
+            QImage delivered;
+            loader.thumbnail(
+                photo, &context, [&](const QImage &image) { delivered = image; }, fill);
+            QTRY_COMPARE(delivered.size(), expected);
+        }
     }
 
     void failuresAreNotCachedAndDeadContextsHearNothing()
