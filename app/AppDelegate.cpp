@@ -8,9 +8,11 @@
 #include <QtConcurrent>
 
 #include <cmath>
+#include <cstdio>
 
 #include "app/TavloPanel.h"
 #include "platform/Defaults.h"
+#include "platform/X11KeyboardFocus.h"
 
 namespace {
 
@@ -154,7 +156,27 @@ void AppDelegate::registerHotKey()
     if (!m_hotKey)
         return;
     connect(m_hotKey.get(), &GlobalHotKey::activated, this, &AppDelegate::handleHotKeyEvent);
+    connect(m_hotKey.get(), &GlobalHotKey::registrationFailed, this, [this](const QString &reason) {
+        if (m_hotKeyFailureReported)
+            return;
+        m_hotKeyFailureReported = true;
+        const QString notice = hotKeyNotice(reason);
+        std::fprintf(stderr, "quorvin: %s\n", qPrintable(notice));
+        std::fflush(stderr);
+        Q_EMIT hotKeyUnavailable(notice);
+    });
     m_hotKey->registerHotKey(quorvinHotKeyID);
+}
+
+QString AppDelegate::hotKeyNotice(const QString &reason)
+{
+    QString text = reason;
+    if (!text.isEmpty())
+        text[0] = text.at(0).toUpper();
+    return text
+        + QStringLiteral(", so Control+Space does not show or hide Quorvin. Bind the command "
+                         "\"quorvin\" to a shortcut in your desktop's keyboard settings instead: "
+                         "each run shows or hides the panel.");
 }
 
 void AppDelegate::handleHotKeyEvent(GlobalHotKeyID identity)
@@ -227,6 +249,8 @@ void AppDelegate::showTavlo()
     if (!m_tavloPanel)
         return;
     m_isTavloShown = true;
+    // Showing never takes the keyboard; note who has it, to give it back after a click here.
+    X11KeyboardFocus::instance().rememberFocusedWindow();
     m_fadeOut->stop();
     m_fadeIn->stop();
     m_tavloPanel->setWindowOpacity(0.0);
@@ -244,6 +268,7 @@ void AppDelegate::hideTavlo()
     if (!m_tavloPanel || !m_isTavloShown)
         return;
     m_isTavloShown = false;
+    X11KeyboardFocus::instance().handBack();
     m_fadeIn->stop();
     m_fadeOut->stop();
     m_fadeOut->setStartValue(m_tavloPanel->windowOpacity());

@@ -74,9 +74,14 @@ public:
     static constexpr const char *positionYKey = "Quorvin.Position.Y";
     static constexpr const char *hasPositionKey = "Quorvin.Position.HasSaved";
 
+    // What the user is told when Control+Space cannot be had, and what to do instead.
+    static QString hotKeyNotice(const QString &reason);
+
 Q_SIGNALS:
     // The fade-out finished and the panel is off screen.
     void tavloHidden();
+    // Control+Space could not be registered; emitted once, after one line on stderr.
+    void hotKeyUnavailable(const QString &notice);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -98,6 +103,7 @@ private:
     Environment m_environment;
     std::unique_ptr<TavloPanel> m_tavloPanel;
     std::unique_ptr<GlobalHotKey> m_hotKey;
+    bool m_hotKeyFailureReported = false;
     bool m_localKeyMonitorInstalled = false;
     std::optional<QMetaObject::Connection> m_orientationObserver;
     bool m_isTavloShown = false;

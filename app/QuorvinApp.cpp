@@ -24,6 +24,7 @@
 #include "preview/TavloPreviewWindowController.h"
 #endif
 #ifdef QUORVIN_HAVE_ABOUT
+#include "about/AboutCardView.h"
 #include "about/AboutWindowController.h"
 #endif
 #ifdef QUORVIN_HAVE_SNIPPETS
@@ -33,6 +34,9 @@
 QuorvinApp::QuorvinApp(const DesktopSession &session, std::unique_ptr<SingleInstance> instance)
     : m_instance(std::move(instance)), m_signals(std::make_unique<UnixSignalWatcher>())
 {
+#ifdef QUORVIN_HAVE_ABOUT
+    QApplication::setWindowIcon(AboutCardView::applicationIcon());
+#endif
     AppDelegate::Environment environment;
     environment.hotKey = createGlobalHotKey(session);
 
@@ -82,6 +86,12 @@ QuorvinApp::QuorvinApp(const DesktopSession &session, std::unique_ptr<SingleInst
 #endif
 
     m_delegate = std::make_unique<AppDelegate>(std::move(environment));
+#ifdef QUORVIN_HAVE_CONTENT_VIEW
+    connect(m_delegate.get(), &AppDelegate::hotKeyUnavailable, this, [contentView](const QString &notice) {
+        if (*contentView)
+            (*contentView)->showNotice(notice);
+    });
+#endif
 
 #ifdef QUORVIN_HAVE_ITEM_HOOKS
     TavloItemHooks &hooks = TavloItemHooks::instance();

@@ -1,15 +1,18 @@
 #include "app/TavloPanel.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QMouseEvent>
+#include <QPainterPath>
 #include <QVBoxLayout>
 
+#include "platform/CompositorWatch.h"
+#include "platform/X11KeyboardFocus.h"
 #include "platform/X11WindowHints.h"
 
 TavloPanel::TavloPanel(QSize size, QWidget *parent)
     : QWidget(parent,
-              Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus
-                  | Qt::NoDropShadowWindowHint)
+              Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::NoDropShadowWindowHint)
 {
     setObjectName(QStringLiteral("TavloPanel"));
     setWindowTitle(QStringLiteral("Quorvin"));
@@ -21,6 +24,23 @@ TavloPanel::TavloPanel(QSize size, QWidget *parent)
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
+    // Shown without the keyboard; a press anywhere in the panel takes it, so its keys work.
+    qApp->installEventFilter(this);
+    // Without a compositor only the card's own rounded outline is drawn, not a black frame around it.
+    CompositorWatch::shapeWhenNotComposited(this, [](const QWidget *panel) {
+        QPainterPath card;
+        card.addRoundedRect(QRectF(panel->rect()).adjusted(cardInset, cardInset, -cardInset, -cardInset),
+                            cardCornerRadius, cardCornerRadius);
+        return card;
+    });
+}
+
+bool TavloPanel::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::MouseButtonPress && watched->isWidgetType()
+        && static_cast<QWidget *>(watched)->window() == this && !isActiveWindow())
+        X11KeyboardFocus::instance().take(windowHandle());
+    return QWidget::eventFilter(watched, event);
 }
 
 void TavloPanel::setContent(QWidget *content)

@@ -6,13 +6,17 @@
 #include <optional>
 
 // The one floating panel: frameless, translucent, above other windows, on every desktop, never
-// in the taskbar, and never taking focus when it is shown or clicked. It is never closed, only
-// shown and hidden. Its content fills it exactly.
+// in the taskbar, and never taking the keyboard when it is shown; a click in it takes it. It is
+// never closed, only shown and hidden. Its content fills it exactly.
 class TavloPanel : public QWidget
 {
     Q_OBJECT
 
 public:
+    // Where the content draws its card: inset from the window's edges, with rounded corners.
+    static constexpr int cardInset = 12;
+    static constexpr int cardCornerRadius = 22;
+
     explicit TavloPanel(QSize size, QWidget *parent = nullptr);
 
     void setContent(QWidget *content);
@@ -26,6 +30,7 @@ Q_SIGNALS:
     void moved(QPoint topLeft);
 
 protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
     void moveEvent(QMoveEvent *event) override;
     void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;

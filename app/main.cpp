@@ -11,6 +11,10 @@ int main(int argc, char *argv[])
     // Decided before Qt picks a platform plugin: the panel needs X11 (or XWayland) to be placed
     // and kept above other windows.
     const DesktopSession session = currentDesktopSession();
+    if (!session.problem.isEmpty()) {
+        std::fprintf(stderr, "quorvin: %s\n", qPrintable(session.problem));
+        return 1;
+    }
     if (!session.forcedQpaPlatform.isEmpty())
         qputenv("QT_QPA_PLATFORM", session.forcedQpaPlatform);
 

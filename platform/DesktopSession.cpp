@@ -1,5 +1,6 @@
 #include "platform/DesktopSession.h"
 
+#include <QString>
 #include <QtGlobal>
 
 DesktopSession detectDesktopSession(const std::function<QByteArray(const char *)> &env)
@@ -24,6 +25,16 @@ DesktopSession detectDesktopSession(const std::function<QByteArray(const char *)
     if (session.kind == DesktopSessionKind::wayland && session.hasXDisplay
         && (requested.isEmpty() || requested.startsWith("wayland")))
         session.forcedQpaPlatform = "xcb";
+    // Said plainly here, rather than left to the platform plugin's abort.
+    const bool platformChosen = !requested.isEmpty() && !requested.startsWith("wayland");
+    if (session.kind == DesktopSessionKind::wayland && !session.hasXDisplay && !platformChosen)
+        session.problem = QStringLiteral("this Wayland session has no X server (DISPLAY is not set). Quorvin "
+                                         "places its panel through XWayland: enable XWayland in your "
+                                         "compositor, or log in to an X11 session.");
+    else if (session.kind == DesktopSessionKind::none && requested.isEmpty())
+        session.problem =
+            QStringLiteral("no graphical session was found (neither DISPLAY nor WAYLAND_DISPLAY "
+                           "is set). Start Quorvin from a desktop session.");
     return session;
 }
 

@@ -15,6 +15,8 @@ struct DesktopSession
     bool hasXDisplay = false; // DISPLAY is set: an X server (or XWayland) is reachable
     // Qt platform plugin to force before QApplication exists, or empty to leave Qt's choice.
     QByteArray forcedQpaPlatform;
+    // Why the panel cannot be shown in this session, for the user; empty when it can.
+    QString problem;
 };
 
 // `env` returns the value of an environment variable, empty when unset.

@@ -6,7 +6,8 @@
 
 namespace {
 
-// Tries the portal first and an X grab (works while an X window has focus) when it refuses.
+// Tries the portal first and an X grab when it refuses. The grab only sees keys while an X window
+// has the keyboard, so the portal's refusal is reported all the same.
 class WaylandGlobalHotKey : public GlobalHotKey
 {
 public:
@@ -14,13 +15,11 @@ public:
     {
         connect(&m_portal, &GlobalHotKey::activated, this, &GlobalHotKey::activated);
         connect(&m_x11, &GlobalHotKey::activated, this, &GlobalHotKey::activated);
-        connect(&m_portal, &GlobalHotKey::registrationFailed, this, [this] {
+        connect(&m_portal, &GlobalHotKey::registrationFailed, this, [this](const QString &reason) {
+            Q_EMIT registrationFailed(reason);
             if (X11WindowHints::isAvailable())
                 m_x11.registerHotKey(m_identity);
-            else
-                Q_EMIT registrationFailed();
         });
-        connect(&m_x11, &GlobalHotKey::registrationFailed, this, &GlobalHotKey::registrationFailed);
     }
 
     void registerHotKey(GlobalHotKeyID identity) override

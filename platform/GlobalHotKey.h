@@ -43,8 +43,8 @@ public:
 
 Q_SIGNALS:
     void activated(GlobalHotKeyID identity);
-    // Registration did not succeed (key held by another program, no portal, ...).
-    void registrationFailed();
+    // Registration did not succeed; `reason` says why in a few words, for the user.
+    void registrationFailed(const QString &reason);
 };
 
 // The backend for this session: the desktop portal on Wayland (falling back to an X grab if the

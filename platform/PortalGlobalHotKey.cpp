@@ -89,10 +89,31 @@ void PortalGlobalHotKey::registerHotKey(GlobalHotKeyID identity)
         return;
     m_identity = identity;
     if (!m_bus.isConnected()) {
-        fail();
+        fail(QStringLiteral("there is no session bus to reach the desktop portal"));
         return;
     }
     m_active = true;
+    // A program outside a sandbox tells the portal who it is first; portals that predate the
+    // registry answer with an error, and the session is asked for all the same.
+    QDBusMessage registration = QDBusMessage::createMethodCall(
+        portalService, portalPath, QStringLiteral("org.freedesktop.host.portal.Registry"),
+        QStringLiteral("Register"));
+    registration << applicationId() << QVariantMap();
+    auto *watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(registration), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher *w) {
+        w->deleteLater();
+        if (m_active)
+            createSession();
+    });
+}
+
+QString PortalGlobalHotKey::applicationId()
+{
+    return QStringLiteral("io.github.quorvin.Quorvin");
+}
+
+void PortalGlobalHotKey::createSession()
+{
     // Subscribe before calling so a fast Response cannot be missed.
     const QString token = newToken();
     watchResponse(requestPath(token), SLOT(onCreateSessionResponse(uint, QVariantMap)));
@@ -105,7 +126,7 @@ void PortalGlobalHotKey::registerHotKey(GlobalHotKeyID identity)
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher *w) {
         w->deleteLater();
         if (w->isError())
-            fail();
+            fail(QStringLiteral("the desktop offers no global shortcuts portal"));
     });
 }
 
@@ -115,7 +136,7 @@ void PortalGlobalHotKey::onCreateSessionResponse(uint response, const QVariantMa
     m_sessionHandle =
         handle.canConvert<QDBusObjectPath>() ? handle.value<QDBusObjectPath>().path() : handle.toString();
     if (response != 0 || m_sessionHandle.isEmpty()) {
-        fail();
+        fail(QStringLiteral("the desktop portal would not open a shortcuts session"));
         return;
     }
     m_bus.connect(portalService, portalPath, shortcutsInterface, QStringLiteral("Activated"), this,
@@ -135,14 +156,14 @@ void PortalGlobalHotKey::onCreateSessionResponse(uint response, const QVariantMa
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher *w) {
         w->deleteLater();
         if (w->isError())
-            fail();
+            fail(QStringLiteral("the desktop portal could not bind Control+Space"));
     });
 }
 
 void PortalGlobalHotKey::onBindResponse(uint response, const QVariantMap &)
 {
     if (response != 0) {
-        fail();
+        fail(QStringLiteral("Control+Space was not allowed as a global shortcut"));
         return;
     }
     m_bound = true;
@@ -155,10 +176,10 @@ void PortalGlobalHotKey::onActivated(const QDBusObjectPath &session, const QStri
         Q_EMIT activated(m_identity);
 }
 
-void PortalGlobalHotKey::fail()
+void PortalGlobalHotKey::fail(const QString &reason)
 {
     unregisterHotKey();
-    Q_EMIT registrationFailed();
+    Q_EMIT registrationFailed(reason);
 }
 
 void PortalGlobalHotKey::unregisterHotKey()

@@ -24,6 +24,8 @@ public:
 
     // The shortcut id used with the portal.
     static QString shortcutId();
+    // Who we are to the portal: the desktop entry's name.
+    static QString applicationId();
 
 private Q_SLOTS:
     void onCreateSessionResponse(uint response, const QVariantMap &results);
@@ -32,9 +34,10 @@ private Q_SLOTS:
                      const QVariantMap &options);
 
 private:
+    void createSession();
     QString requestPath(const QString &token) const;
     bool watchResponse(const QString &path, const char *slot);
-    void fail();
+    void fail(const QString &reason);
 
     QDBusConnection m_bus;
     QString m_sessionHandle;

@@ -124,14 +124,14 @@ void X11GlobalHotKey::registerHotKey(GlobalHotKeyID identity)
     m_identity = identity;
     m_connection = qtConnection();
     if (!m_connection) {
-        Q_EMIT registrationFailed();
+        Q_EMIT registrationFailed(QStringLiteral("there is no X display to register Control+Space with"));
         return;
     }
     const xcb_screen_t *screen = xcb_setup_roots_iterator(xcb_get_setup(m_connection)).data;
     const KeyboardMap map = readKeyboardMap(m_connection);
     m_keycode = map.keycodeFor(keysymSpace);
     if (!screen || !m_keycode) {
-        Q_EMIT registrationFailed();
+        Q_EMIT registrationFailed(QStringLiteral("the keyboard has no Space key"));
         return;
     }
     m_root = screen->root;
@@ -159,7 +159,8 @@ void X11GlobalHotKey::registerHotKey(GlobalHotKeyID identity)
     }
     if (!plainGrabbed) {
         unregisterHotKey();
-        Q_EMIT registrationFailed();
+        Q_EMIT registrationFailed(QStringLiteral("Control+Space is already taken by another program (input "
+                                                 "methods such as IBus and Fcitx take it by default)"));
         return;
     }
     QCoreApplication::instance()->installNativeEventFilter(this);

@@ -5,6 +5,8 @@
 #include <QPropertyAnimation>
 #include <QTimer>
 
+#include "platform/CompositorWatch.h"
+
 SavedToast::SavedToast(QWidget *host, const QString &fileName)
     : QWidget(host,
               Qt::Tool | Qt::FramelessWindowHint | Qt::WindowTransparentForInput
@@ -19,6 +21,11 @@ SavedToast::SavedToast(QWidget *host, const QString &fileName)
     setFocusPolicy(Qt::NoFocus);
     setFixedSize(toastSize);
     setAccessibleName(m_message);
+    CompositorWatch::shapeWhenNotComposited(this, [](const QWidget *toast) {
+        QPainterPath shape;
+        shape.addRoundedRect(QRectF(toast->rect()), 12, 12);
+        return shape;
+    });
 }
 
 SavedToast *SavedToast::show(QWidget *host, const QString &fileName)

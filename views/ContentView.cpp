@@ -13,6 +13,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPushButton>
+#include <QToolButton>
 #include <QVariantAnimation>
 
 #include <vector>
@@ -348,6 +349,53 @@ void ContentView::layoutCard()
 {
     const QRectF inner = cardRect().adjusted(18, 14, -18, -14);
     m_content->setGeometry(inner.toRect());
+    layoutNotice();
+}
+
+void ContentView::showNotice(const QString &text)
+{
+    if (!m_notice) {
+        // Over the top of the item area, so the card keeps its layout.
+        m_notice = new QFrame(this);
+        m_notice->setObjectName(QStringLiteral("notice"));
+        m_notice->setAutoFillBackground(true);
+        m_notice->setFrameShape(QFrame::StyledPanel);
+        auto *row = new QHBoxLayout(m_notice);
+        row->setContentsMargins(10, 6, 4, 6);
+        row->setSpacing(6);
+        m_noticeLabel = new QLabel(m_notice);
+        m_noticeLabel->setTextFormat(Qt::PlainText);
+        m_noticeLabel->setWordWrap(true);
+        m_noticeLabel->setFont(ContentViewStyle::captionFont());
+        row->addWidget(m_noticeLabel, 1);
+        auto *close = new QToolButton(m_notice);
+        close->setText(QStringLiteral("✕"));
+        close->setAutoRaise(true);
+        close->setToolTip(QStringLiteral("Dismiss"));
+        close->setAccessibleName(QStringLiteral("Dismiss"));
+        row->addWidget(close, 0, Qt::AlignTop);
+        m_noticeClose = close;
+        connect(close, &QToolButton::clicked, m_notice, &QWidget::hide);
+    }
+    m_noticeLabel->setText(text);
+    m_notice->show();
+    m_notice->raise();
+    layoutNotice();
+}
+
+QString ContentView::noticeText() const
+{
+    return m_notice && !m_notice->isHidden() ? m_noticeLabel->text() : QString();
+}
+
+void ContentView::layoutNotice()
+{
+    if (!m_notice || m_notice->isHidden())
+        return;
+    const QRect inner = m_content->geometry();
+    const int top = inner.top() + m_headerLayout->geometry().bottom() + 4;
+    const int height = std::min(m_notice->heightForWidth(inner.width()), inner.bottom() - top);
+    m_notice->setGeometry(inner.left(), top, inner.width(), std::max(0, height));
 }
 
 void ContentView::resizeEvent(QResizeEvent *event)

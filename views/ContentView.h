@@ -9,6 +9,9 @@
 
 class QDialog;
 class QHBoxLayout;
+class QAbstractButton;
+class QFrame;
+class QLabel;
 class QMenu;
 class QMimeData;
 class QVariantAnimation;
@@ -87,6 +90,12 @@ public:
 
     QSize sizeHint() const override;
 
+    // A message for the user under the header, until its close button is pressed.
+    void showNotice(const QString &text);
+    // The notice on show, empty when there is none.
+    QString noticeText() const;
+    QAbstractButton *noticeCloseButton() const { return m_noticeClose; }
+
 Q_SIGNALS:
     void aboutRequested();
     void quitRequested();
@@ -110,6 +119,7 @@ private:
     void refreshItems();
     void setDropTargeted(bool targeted);
     void layoutCard();
+    void layoutNotice();
     QRectF cardRect() const;
     void fillTavloMenu();
     void showNameDialog(bool creating);
@@ -132,6 +142,9 @@ private:
     TavloEmptyState *m_emptyState = nullptr;
     TavloItemListView *m_itemList = nullptr;
     QMenu *m_tavloMenu = nullptr;
+    QFrame *m_notice = nullptr;
+    QLabel *m_noticeLabel = nullptr;
+    QAbstractButton *m_noticeClose = nullptr;
     QMenu *m_contextMenu = nullptr;
     QMenu *m_orientationMenu = nullptr;
 

@@ -7,6 +7,7 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
+#include <X11/extensions/shape.h>
 #include <X11/keysym.h>
 
 #include <algorithm>
@@ -36,6 +37,7 @@ private:
     QProcess m_app;
 
     Atom atom(const char *name) { return XInternAtom(m_display, name, False); }
+    Atom atom(const QByteArray &name) { return atom(name.constData()); }
 
     QList<unsigned long> property(Window window, const char *name, Atom type)
     {
@@ -149,6 +151,19 @@ private:
         return free;
     }
 
+    // Whether the window's bounding shape covers `point` (window coordinates).
+    bool shapeCovers(Window window, QPoint point)
+    {
+        int count = 0, ordering = 0;
+        XRectangle *rects = XShapeGetRectangles(m_display, window, ShapeBounding, &count, &ordering);
+        bool covered = false;
+        for (int i = 0; i < count && !covered; ++i)
+            covered = QRect(rects[i].x, rects[i].y, rects[i].width, rects[i].height).contains(point);
+        if (rects)
+            XFree(rects);
+        return covered;
+    }
+
 private Q_SLOTS:
     void initTestCase()
     {
@@ -189,17 +204,39 @@ private Q_SLOTS:
         const QList<unsigned long> desktop = property(panel, "_NET_WM_DESKTOP", XA_CARDINAL);
         QCOMPARE(desktop.size(), 1);
         QCOMPARE(quint32(desktop.at(0)), 0xFFFFFFFFu);
-        // Never takes the keyboard focus: WM_HINTS input false.
+        // It may take the keyboard (a click gives it), but showing it does not.
         XWMHints *hints = XGetWMHints(m_display, panel);
-        QVERIFY(hints);
-        QVERIFY(hints->flags & InputHint);
-        QVERIFY(!hints->input);
+        QVERIFY(hints && (hints->flags & InputHint) && hints->input);
         XFree(hints);
+        Window focus = 0;
+        int revert = 0;
+        XGetInputFocus(m_display, &focus, &revert);
+        QVERIFY(focus != panel);
         // Default placement on the 1920x1080 test screen: centred, 42 above the bottom.
         XWindowAttributes attributes;
         QVERIFY(XGetWindowAttributes(m_display, panel, &attributes));
         QCOMPARE(attributes.x + attributes.width / 2, DisplayWidth(m_display, DefaultScreen(m_display)) / 2);
         QCOMPARE(attributes.y + attributes.height + 42, DisplayHeight(m_display, DefaultScreen(m_display)));
+    }
+
+    void roundedShapeOnlyWithoutCompositor()
+    {
+        const Window panel = findPanel(m_app.processId());
+        QVERIFY(panel);
+        // No compositor on the test display: the corners outside the card are cut away.
+        QTRY_VERIFY(!shapeCovers(panel, QPoint(14, 14)));
+        QVERIFY(shapeCovers(panel, QPoint(532, 106)) && shapeCovers(panel, QPoint(40, 20)));
+        // A compositor appears (someone owns the selection) and goes: the shape follows.
+        const Window owner =
+            XCreateSimpleWindow(m_display, DefaultRootWindow(m_display), 0, 0, 1, 1, 0, 0, 0);
+        const Atom selection =
+            atom(QByteArray("_NET_WM_CM_S" + QByteArray::number(DefaultScreen(m_display))));
+        XSetSelectionOwner(m_display, selection, owner, CurrentTime);
+        XSync(m_display, False);
+        QTRY_VERIFY_WITH_TIMEOUT(shapeCovers(panel, QPoint(2, 2)), 8000);
+        XDestroyWindow(m_display, owner);
+        XSync(m_display, False);
+        QTRY_VERIFY_WITH_TIMEOUT(!shapeCovers(panel, QPoint(14, 14)), 8000);
     }
 
     void controlSpaceToggles()
@@ -276,7 +313,8 @@ private Q_SLOTS:
 
     void keyHeldByAnotherProgram()
     {
-        // Someone else owns Control+Space: the app still starts and shows its panel.
+        // Someone else owns Control+Space: the app still starts and shows its panel, and says once
+        // on stderr (and in the panel) what happened and what to do instead.
         const KeyCode space = XKeysymToKeycode(m_display, XK_space);
         Window root = DefaultRootWindow(m_display);
         XGrabKey(m_display, space, ControlMask, root, True, GrabModeAsync, GrabModeAsync);
@@ -293,6 +331,12 @@ private Q_SLOTS:
         ::kill(pid_t(app.processId()), SIGINT);
         QVERIFY(app.waitForFinished(10000));
         QCOMPARE(app.exitCode(), 0);
+        const QStringList lines =
+            QString::fromUtf8(app.readAllStandardError()).split(u'\n').filter("quorvin: ");
+        QCOMPARE(lines.size(), 1);
+        QVERIFY2(lines.first().contains("already taken by another program")
+                     && lines.first().contains("\"quorvin\""),
+                 qPrintable(lines.first()));
     }
 
     void simultaneousLaunchesGiveOneInstance()

@@ -2,10 +2,12 @@
 // pressed, or a drop target that records what a drop offers. It reports on stdout, one line each:
 //   source: "started" as the drag begins, "accepted" when a target accepts it, then
 //           "result <action>" when it is let go (the data is served until the peer is ended);
-//   target: "over" when a drag hovers, "dropped" once the record is written.
+//   target: "over" when a drag hovers, "dropped" once the record is written;
+//   editor: "text <text>" whenever its line changes, "escape" for an Escape key.
 //
 // e2e_peer source <title> <x> <y> file <path> | link <url> | rtf <path> | png <path>
 // e2e_peer target <title> <x> <y> <record.json>
+// e2e_peer editor <title> <x> <y> line
 #include <QApplication>
 #include <QDrag>
 #include <QDragEnterEvent>
@@ -13,6 +15,8 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QKeyEvent>
+#include <QLineEdit>
 #include <QMimeData>
 #include <QPainter>
 #include <QSaveFile>
@@ -131,6 +135,26 @@ private:
     QString m_record;
 };
 
+// A text line of another application, to see where typed keys go.
+class Editor : public QLineEdit
+{
+public:
+    Editor()
+    {
+        setFixedSize(300, 60);
+        connect(this, &QLineEdit::textChanged, this,
+                [](const QString &text) { say(("text " + text).toUtf8().constData()); });
+    }
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override
+    {
+        if (event->key() == Qt::Key_Escape)
+            say("escape");
+        QLineEdit::keyPressEvent(event);
+    }
+};
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -144,6 +168,8 @@ int main(int argc, char **argv)
         window = std::make_unique<Source>(args.at(5), args.at(6));
     else if (args.at(1) == QLatin1String("target"))
         window = std::make_unique<Target>(args.at(5));
+    else if (args.at(1) == QLatin1String("editor"))
+        window = std::make_unique<Editor>();
     else
         return 2;
     window->setWindowTitle(args.at(2));

@@ -166,6 +166,51 @@ private Q_SLOTS:
         QVERIFY(m_desktop.isViewable(m_app.panel()));
     }
 
+    void keysStayWithTheFocusedApplicationUntilAClick()
+    {
+        Peer editor;
+        QVERIFY(editor.start(m_desktop,
+                             {QStringLiteral("editor"), QStringLiteral("Quorvin e2e editor"),
+                              QStringLiteral("1500"), QStringLiteral("400"), QStringLiteral("line")}));
+        m_desktop.click(editor.geometry(m_desktop).center());
+        QVERIFY(waitFor([&] { return m_desktop.inputFocus() == editor.window(); }));
+        m_desktop.type(QStringLiteral("ab"));
+        QVERIFY(editor.waitForLine(QStringLiteral("text ab")));
+
+        // The hot key hides and shows the panel; the keys still go to the editor.
+        const XWindow panel = m_app.panel();
+        m_desktop.tap("space", "Control_L");
+        QVERIFY(waitFor([&] { return !m_desktop.isViewable(panel); }));
+        QTest::qWait(300);
+        m_desktop.tap("space", "Control_L");
+        QVERIFY(waitFor([&] { return m_desktop.isViewable(panel); }));
+        m_desktop.type(QStringLiteral("c"));
+        QVERIFY2(editor.waitForLine(QStringLiteral("text abc")), "showing the panel took the keyboard");
+
+        // A click on a tile gives the panel the keyboard: Escape closes the preview, and a second
+        // one closes nothing else.
+        m_desktop.click(m_app.tileCentre(1));
+        XWindow shown = 0;
+        QVERIFY(waitFor([&] { return m_desktop.isViewable(shown = preview()); }));
+        QTest::qWait(600); // past the double-click interval
+        m_desktop.tap("Escape");
+        QVERIFY2(waitFor([&] { return !m_desktop.isViewable(shown); }), "Escape did not close the preview");
+        m_desktop.tap("Escape");
+        QTest::qWait(300);
+        QVERIFY(m_desktop.isViewable(panel));
+        QVERIFY(!editor.waitForLine(QStringLiteral("escape"), 100));
+
+        // Hiding the panel hands the keyboard back.
+        m_desktop.tap("space", "Control_L");
+        QVERIFY(waitFor([&] { return !m_desktop.isViewable(panel); }));
+        QVERIFY(waitFor([&] { return m_desktop.inputFocus() == editor.window(); }));
+        m_desktop.type(QStringLiteral("d"));
+        QVERIFY(editor.waitForLine(QStringLiteral("text abcd")));
+        QTest::qWait(300);
+        m_desktop.tap("space", "Control_L");
+        QVERIFY(waitFor([&] { return m_desktop.isViewable(panel); }));
+    }
+
     void restartShowsTheSameTavlosItemsPositionAndOrientation()
     {
         // A second tavlo, named in the New Tavlo dialog; it becomes the active one.

@@ -21,25 +21,27 @@ private Q_SLOTS:
         QTest::addColumn<QString>("qpa");
         QTest::addColumn<DesktopSessionKind>("kind");
         QTest::addColumn<QString>("forced");
+        QTest::addColumn<bool>("refused"); // the app stops with a message instead of starting
 
         using K = DesktopSessionKind;
         // Session type, Wayland socket, X display, QPA platform; the kind found, the platform forced.
         const auto row = [](const char *tag, const char *type, const char *wayland, const char *display,
-                            const char *qpa, K kind, const char *forced) {
+                            const char *qpa, K kind, const char *forced, bool refused = false) {
             QTest::newRow(tag) << QString(type) << QString(wayland) << QString(display) << QString(qpa)
-                               << kind << QString(forced);
+                               << kind << QString(forced) << refused;
         };
         row("x11", "x11", "", ":0", "", K::x11, "");
         row("wayland with XWayland", "wayland", "wayland-0", ":0", "", K::wayland, "xcb");
         row("wayland, qt asked for wayland", "wayland", "wayland-0", ":1", "wayland;xcb", K::wayland, "xcb");
         row("wayland, explicit offscreen", "wayland", "wayland-0", ":1", "offscreen", K::wayland, "");
-        row("wayland without XWayland", "wayland", "wayland-0", "", "", K::wayland, "");
+        row("wayland without XWayland", "wayland", "wayland-0", "", "", K::wayland, "", true);
         row("type says x11 despite a wayland socket", "x11", "wayland-0", ":0", "", K::x11, "");
         row("type unset, wayland socket", "", "wayland-1", ":0", "", K::wayland, "xcb");
         row("tty type, X display", "tty", "", ":0", "", K::x11, "");
         row("upper case", "Wayland", "", ":0", "", K::wayland, "xcb");
-        row("nothing", "", "", "", "", K::none, "");
-        row("blank values", "  ", " ", " ", "", K::none, "");
+        row("nothing", "", "", "", "", K::none, "", true);
+        row("blank values", "  ", " ", " ", "", K::none, "", true);
+        row("nothing, offscreen asked for", "", "", "", "offscreen", K::none, "");
     }
 
     void detection()
@@ -50,6 +52,7 @@ private Q_SLOTS:
         QFETCH(QString, qpa);
         QFETCH(DesktopSessionKind, kind);
         QFETCH(QString, forced);
+        QFETCH(bool, refused);
         const std::map<QByteArray, QByteArray> env {{"XDG_SESSION_TYPE", type.toUtf8()},
                                                     {"WAYLAND_DISPLAY", wayland.toUtf8()},
                                                     {"DISPLAY", display.toUtf8()},
@@ -61,6 +64,7 @@ private Q_SLOTS:
         QCOMPARE(session.kind, kind);
         QCOMPARE(QString::fromLatin1(session.forcedQpaPlatform), forced);
         QCOMPARE(session.hasXDisplay, !display.trimmed().isEmpty());
+        QCOMPARE(!session.problem.isEmpty(), refused);
     }
 
     void hotKeyIdentity()

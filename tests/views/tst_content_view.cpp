@@ -1,3 +1,4 @@
+#include <QAbstractButton>
 #include <QClipboard>
 #include <QDir>
 #include <QDragEnterEvent>
@@ -294,6 +295,20 @@ private Q_SLOTS:
         // Outside the rounded card the panel is see-through; inside it is painted.
         QCOMPARE(qAlpha(image.pixel(1, 1)), 0);
         QVERIFY(qAlpha(image.pixel(image.width() / 2, image.height() / 2)) > 200);
+
+        // A notice lies on the card, under the header, until it is dismissed.
+        view.showNotice(QStringLiteral("Control+Space is taken"));
+        QCOMPARE(view.noticeText(), QStringLiteral("Control+Space is taken"));
+        const QRect notice = view.noticeCloseButton()->parentWidget()->geometry();
+        const QRect inner = QRect(QPoint(0, 0), view.size()).adjusted(30, 26, -30, -26);
+        QVERIFY2(inner.contains(notice) && notice.height() > 10 && notice.top() > inner.top() + 30,
+                 qPrintable(QStringLiteral("%1,%2 %3x%4")
+                                .arg(notice.x())
+                                .arg(notice.y())
+                                .arg(notice.width())
+                                .arg(notice.height())));
+        QTest::mouseClick(view.noticeCloseButton(), Qt::LeftButton);
+        QVERIFY(view.noticeText().isEmpty());
         const QString folder = QString::fromLocal8Bit(qgetenv("QUORVIN_SCREENSHOT_DIR"));
         if (!folder.isEmpty())
             image.save(QDir(folder).filePath(QStringLiteral("content-%1.png")
