@@ -191,11 +191,13 @@ bool X11GlobalHotKey::nativeEventFilter(const QByteArray &eventType, void *messa
     if (type != XCB_KEY_PRESS && type != XCB_KEY_RELEASE)
         return false;
     auto *key = reinterpret_cast<xcb_key_press_event_t *>(event);
-    if (key->detail != m_keycode || key->event != m_root)
+    if (key->detail != m_keycode)
         return false;
+    // The grab reports to our own window instead of the root while that window has the keyboard,
+    // so the key is recognised on any window of ours.
     if (type == XCB_KEY_RELEASE) {
         m_keyDown = false;
-        return true;
+        return key->event == m_root;
     }
     const quint16 modifiers = key->state & ~m_lockMask & 0xff;
     if (modifiers != XCB_MOD_MASK_CONTROL)

@@ -208,7 +208,8 @@ private Q_SLOTS:
         QVERIFY(editor.waitForLine(QStringLiteral("text abcd")));
         QTest::qWait(300);
         m_desktop.tap("space", "Control_L");
-        QVERIFY(waitFor([&] { return m_desktop.isViewable(panel); }));
+        QVERIFY2(waitFor([&] { return m_desktop.isViewable(panel); }),
+                 "the hot key was lost after the hand-back");
     }
 
     void restartShowsTheSameTavlosItemsPositionAndOrientation()
