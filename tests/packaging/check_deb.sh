@@ -62,29 +62,21 @@ for soname in $(readelf -d "$root/usr/bin/quorvin" | sed -n 's/.*(NEEDED).*\[\(.
   whats+=("$soname") paths+=("$path")
 done
 
-# Plugins Qt loads at run time, which no linker sees: the xcb platform (X11 and XWayland), its
-# GLX integration, the image readers for dropped and thumbnailed pictures, TLS for the video
-# thumbnail download.
 plugins="$(qtpaths6 --plugin-dir 2>/dev/null || echo /usr/lib/x86_64-linux-gnu/qt6/plugins)"
-for plugin in platforms/libqxcb.so xcbglintegrations/libqxcb-glx-integration.so \
-              imageformats/libqjpeg.so imageformats/libqgif.so imageformats/libqtiff.so \
-              imageformats/libqwebp.so tls/libqopensslbackend.so; do
+for plugin in $(sed -e 's/#.*//' "$(dirname "$0")/runtime_plugins.txt"); do
   [ -f "$plugins/$plugin" ] || { fail "plugin $plugin not installed on this machine"; continue; }
   whats+=("plugin $plugin") paths+=("$plugins/$plugin")
 done
 
-# One dpkg query for all files, under every spelling merged /usr allows.
-spellings() { local real; real="$(readlink -f "$1")"; printf '%s\n' "$1" "$real" "/usr${real#/usr}" "${real#/usr}"; }
-declare -A owner
-while IFS= read -r line; do
-  owner["${line#*: }"]="${line%%:*}"
-done < <(for p in "${paths[@]}"; do spellings "$p"; done | sort -u | xargs dpkg -S 2>/dev/null | grep -v '^diversion')
-for i in "${!paths[@]}"; do
-  pkg=""
-  for spelling in $(spellings "${paths[$i]}"); do pkg="${pkg:-${owner[$spelling]:-}}"; done
-  if [ -z "$pkg" ]; then fail "${whats[$i]}: ${paths[$i]} belongs to no package"; continue; fi
-  echo "$dep_names" | grep -qx "$pkg" || fail "${whats[$i]}: ${paths[$i]} is in $pkg, which Depends does not name"
-done
+# shellcheck source=debian_packages.sh
+. "$(dirname "$0")/debian_packages.sh"
+i=0
+while IFS=$'\t' read -r path pkg; do
+  pkg="${pkg%% *}"
+  if [ -z "$pkg" ]; then fail "${whats[$i]}: $path belongs to no package"
+  elif ! echo "$dep_names" | grep -qx "$pkg"; then fail "${whats[$i]}: $path is in $pkg, which Depends does not name"; fi
+  i=$((i + 1))
+done < <(printf '%s\n' "${paths[@]}" | owners_of)
 
 if [ "$failures" -gt 0 ]; then
   echo "$failures check(s) failed"
