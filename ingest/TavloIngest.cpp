@@ -122,6 +122,17 @@ bool hasPlainText(const QMimeData &data)
     return std::any_of(formats.begin(), formats.end(), isPlainTextFormat);
 }
 
+// An image handed over as a QImage within this process. Qt's drop data from another application
+// also claims one whenever any image type it can read is offered, so a GIF-only drag would
+// become a PNG clipping: the QImage counts only when no image type is offered at all.
+bool hasInProcessImage(const QMimeData &data)
+{
+    const QStringList formats = data.formats();
+    return data.hasImage() && std::none_of(formats.begin(), formats.end(), [](const QString &f) {
+               return f.startsWith(u"image/");
+           });
+}
+
 // True when a URI list names at least one entry (blank lines and comments do not count).
 bool hasUriEntries(const QByteArray &list)
 {
@@ -151,16 +162,14 @@ QStringList uriEntries(const QByteArray &list)
     return entries;
 }
 
+// Only absolute local paths: "file:-rf.pdf" and files on other hosts are not ours to open.
 bool isLocalFile(const TavloUrl &url)
 {
-    if (!url.isFileURL())
-        return false;
-    const QString host = url.host();
-    return host.isEmpty() || host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0;
+    return !url.toLocalFile().isEmpty();
 }
 
 // The store call for a URL entry: files as files, anything else as a link (which the store
-// refuses unless it is http or https). Files on other hosts are not ours to open.
+// refuses unless it is http or https).
 std::optional<Call> callForUrl(const TavloUrl &url)
 {
     if (url.isFileURL()) {
@@ -542,7 +551,11 @@ QStringList TavloIngest::acceptedFormats()
 
 bool TavloIngest::canAccept(const QMimeData *data)
 {
-    return data && (hasAny(*data, acceptedFormats()) || hasPlainText(*data));
+    if (!data)
+        return false;
+    QStringList formats = acceptedFormats();
+    formats.removeAll(kQtImage);
+    return hasAny(*data, formats) || hasPlainText(*data) || hasInProcessImage(*data);
 }
 
 bool TavloIngest::handleDrop(const QMimeData *data)
@@ -575,7 +588,7 @@ bool TavloIngest::handleDrop(const QMimeData *data)
     } else if (hasAny(*data, kImageFormats)) {
         snapshot.image = firstFormat(*data, kImageFormats);
         rule = Rule::image;
-    } else if (data->hasImage()) {
+    } else if (hasInProcessImage(*data)) {
         snapshot.qimage = qvariant_cast<QImage>(data->imageData());
         rule = Rule::image;
     }
@@ -588,27 +601,40 @@ bool TavloIngest::handleDrop(const QMimeData *data)
 
 void TavloIngest::pasteFromPasteboard()
 {
-    const QMimeData *data = QGuiApplication::clipboard()->mimeData();
-    if (!data)
-        return;
+    if (const QMimeData *data = QGuiApplication::clipboard()->mimeData())
+        pasteFromMimeData(*data);
+}
+
+void TavloIngest::pasteFromMimeData(const QMimeData &data)
+{
     Snapshot snapshot;
-    snapshot.uriList = data->data(kUriList);
-    snapshot.gnomeCopiedFiles = data->data(kGnomeCopiedFiles);
-    snapshot.urls = urlBlobs(*data);
-    snapshot.texts = plainTexts(*data);
-    snapshot.rtf = firstFormat(*data, kRtfFormats);
-    snapshot.html = data->data(kHtml);
+    snapshot.uriList = data.data(kUriList);
+    snapshot.gnomeCopiedFiles = data.data(kGnomeCopiedFiles);
+    snapshot.urls = urlBlobs(data);
+    snapshot.texts = plainTexts(data);
+    snapshot.rtf = firstFormat(data, kRtfFormats);
+    snapshot.html = data.data(kHtml);
     submit([snapshot = std::move(snapshot)] { return convertPaste(snapshot); });
+}
+
+QStringList TavloIngest::pasteFormats()
+{
+    QStringList formats {kUriList, kGnomeCopiedFiles, kMozUrl, kNetscapeUrl, kHtml};
+    formats << kRtfFormats;
+    return formats;
 }
 
 bool TavloIngest::canPaste() const
 {
     const QMimeData *data = QGuiApplication::clipboard()->mimeData();
-    if (!data)
-        return false;
-    QStringList formats {kUriList, kGnomeCopiedFiles, kMozUrl, kNetscapeUrl, kHtml};
-    formats << kRtfFormats;
-    return hasAny(*data, formats) || hasPlainText(*data);
+    return data && canPaste(data->formats());
+}
+
+bool TavloIngest::canPaste(const QStringList &formats)
+{
+    const QStringList wanted = pasteFormats();
+    return std::any_of(formats.begin(), formats.end(),
+                       [&](const QString &f) { return wanted.contains(f) || isPlainTextFormat(f); });
 }
 
 bool TavloIngest::isIdle() const
@@ -620,19 +646,23 @@ template<typename Work>
 void TavloIngest::submit(Work work)
 {
     ++m_jobsInFlight;
-    m_pool.start([this, work = std::move(work)] {
+    m_pool.start([this, ticket = m_submitted++, work = std::move(work)] {
         QList<Call> calls = work();
         QMetaObject::invokeMethod(
-            this, [this, calls = std::move(calls)]() mutable { deliver(std::move(calls)); },
+            this, [this, ticket, calls = std::move(calls)]() mutable { deliver(ticket, std::move(calls)); },
             Qt::QueuedConnection);
     });
 }
 
-void TavloIngest::deliver(QList<Call> calls)
+void TavloIngest::deliver(quint64 ticket, QList<Call> calls)
 {
     --m_jobsInFlight;
-    for (Call &call : calls)
-        m_pending.push_back(std::move(call));
+    m_finished.emplace(ticket, std::move(calls));
+    for (auto next = m_finished.begin(); next != m_finished.end() && next->first == m_delivered;
+         next = m_finished.erase(next), ++m_delivered) {
+        for (Call &call : next->second)
+            m_pending.push_back(std::move(call));
+    }
     if (!m_drainTimer.isActive())
         drain();
 }

@@ -6,6 +6,7 @@
 #include <QTimer>
 
 #include <deque>
+#include <map>
 #include <variant>
 
 #include "model/TavloStore.h"
@@ -40,8 +41,13 @@ public:
     bool handleDrop(const QMimeData *data);
     // The "Paste" command: adds what the clipboard holds.
     void pasteFromPasteboard();
+    // The same for clipboard content read some other way (see `pasteFormats`).
+    void pasteFromMimeData(const QMimeData &data);
     // Whether "Paste" has anything to work on.
     bool canPaste() const;
+    static bool canPaste(const QStringList &formats);
+    // The formats a paste reads, in the order it prefers them.
+    static QStringList pasteFormats();
 
     // No conversion in flight and no store call waiting.
     bool isIdle() const;
@@ -68,7 +74,7 @@ Q_SIGNALS:
 private:
     template<typename Work>
     void submit(Work work);
-    void deliver(QList<Call> calls);
+    void deliver(quint64 ticket, QList<Call> calls);
     void drain();
 
     TavloStore &m_store;
@@ -76,4 +82,9 @@ private:
     QTimer m_drainTimer;
     std::deque<Call> m_pending;
     int m_jobsInFlight = 0;
+    // Conversions finish in any order on the pool; their results join the queue in the order
+    // the drops and pastes were made.
+    quint64 m_submitted = 0;
+    quint64 m_delivered = 0;
+    std::map<quint64, QList<Call>> m_finished;
 };

@@ -1,8 +1,12 @@
 #include "model/TavloUrl.h"
 
+#include "model/LocalFileName.h"
+
 #include <QDir>
 #include <QHashFunctions>
 #include <QStringBuilder>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -302,7 +306,8 @@ TavloUrl TavloUrl::fromLocalFile(const QString &path)
     const QString absolute = QDir::isAbsolutePath(path) ? path : QDir::current().absoluteFilePath(path);
     return TavloUrl(
         QStringLiteral("file://")
-        + QString::fromLatin1(QUrl::toPercentEncoding(absolute, QByteArrayLiteral("/!$&'()*+,;=:@"))));
+        + QString::fromLatin1(
+            QByteArray(encodeFileName(absolute)).toPercentEncoding(QByteArrayLiteral("/!$&'()*+,;=:@"))));
 }
 
 std::optional<TavloUrl> TavloUrl::fromQUrl(const QUrl &url)
@@ -417,14 +422,92 @@ TavloUrl TavloUrl::standardizedFileURL() const
 
 QString TavloUrl::toLocalFile() const
 {
-    if (!isFileURL())
+    const auto parts = split(m_text);
+    if (!isFileURL() || !parts)
         return QString();
-    return path();
+    const QString host = this->host();
+    if (!host.isEmpty() && host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) != 0)
+        return QString();
+    // "file:-rf.pdf" names nothing we could find, and must never reach an argument list.
+    const QStringView encoded = parts->path.in(m_text);
+    if (!encoded.startsWith(u'/'))
+        return QString();
+    return decodeFileName(QByteArray::fromPercentEncoding(encoded.toUtf8()));
 }
 
 QUrl TavloUrl::toQUrl() const
 {
     return QUrl(m_text);
+}
+
+QString decodeFileName(QByteArrayView name)
+{
+    QString result;
+    result.reserve(name.size());
+    qsizetype i = 0;
+    while (i < name.size()) {
+        const uchar lead = uchar(name[i]);
+        // Sequence length and the smallest code point it may carry (longer forms are invalid).
+        const int length = lead < 0x80    ? 1
+            : lead >= 0xC2 && lead < 0xE0 ? 2
+            : lead >= 0xE0 && lead < 0xF0 ? 3
+            : lead >= 0xF0 && lead < 0xF5 ? 4
+                                          : 0;
+        char32_t code = length == 1 ? lead
+            : length == 2           ? lead & 0x1F
+            : length == 3           ? lead & 0x0F
+                                    : lead & 0x07;
+        bool valid = length > 0 && i + length <= name.size();
+        for (int k = 1; valid && k < length; ++k) {
+            const uchar next = uchar(name[i + k]);
+            valid = (next & 0xC0) == 0x80;
+            code = (code << 6) | (next & 0x3F);
+        }
+        static constexpr char32_t smallest[] = {0, 0, 0x80, 0x800, 0x10000};
+        valid = valid && code >= smallest[length] && code <= 0x10FFFF && (code < 0xD800 || code > 0xDFFF);
+        if (!valid) {
+            result += QChar(char16_t(0xDC00 + lead));
+            ++i;
+            continue;
+        }
+        if (code >= 0x10000) {
+            result += QChar::highSurrogate(code);
+            result += QChar::lowSurrogate(code);
+        } else {
+            result += QChar(char16_t(code));
+        }
+        i += length;
+    }
+    return result;
+}
+
+QByteArray encodeFileName(QStringView name)
+{
+    QByteArray result;
+    result.reserve(name.size());
+    qsizetype start = 0;
+    for (qsizetype i = 0; i <= name.size(); ++i) {
+        const bool escaped = i < name.size() && name[i].unicode() >= 0xDC80 && name[i].unicode() <= 0xDCFF
+            && (i == 0 || !name[i - 1].isHighSurrogate());
+        if (i < name.size() && !escaped)
+            continue;
+        result += name.sliced(start, i - start).toUtf8();
+        if (escaped)
+            result += char(name[i].unicode() - 0xDC00);
+        start = i + 1;
+    }
+    return result;
+}
+
+QUrl localFileQUrl(const QString &path)
+{
+    return QUrl::fromEncoded("file://" + encodeFileName(path).toPercentEncoding("/!$&'()*+,;=:@"));
+}
+
+bool localFileExists(const QString &path)
+{
+    struct stat info = {};
+    return !path.isEmpty() && ::stat(encodeFileName(path).constData(), &info) == 0;
 }
 
 size_t qHash(const TavloUrl &url, size_t seed) noexcept

@@ -34,12 +34,8 @@ QString LargePreviewLoader::cacheKey(const TavloUrl &url)
 
 QImage LargePreviewLoader::largePicture(const QString &path)
 {
-    if (isImageFile(path)) {
-        QImage image = downsampledImage(path, imagePixelSize);
-        if (!image.isNull())
-            return image;
-    }
-    return FreedesktopThumbnails::systemThumbnail(path, thumbnailPixelSize);
+    return filePicture(
+        path, [](QSize) { return imagePixelSize; }, thumbnailPixelSize);
 }
 
 void LargePreviewLoader::image(const TavloUrl &url, QObject *context, Completion completion)

@@ -8,8 +8,10 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "model/LocalFileName.h"
 #include "preview/PreviewWidgets.h"
 #include "preview/TavloLargeFilePreview.h"
+#include "views/TavloItemView.h"
 
 using namespace PreviewStyle;
 
@@ -27,7 +29,7 @@ QString localPath(const FileItemKind &file)
 bool fileExists(const FileItemKind &file)
 {
     const QString path = localPath(file);
-    return !path.isEmpty() && QFileInfo::exists(path);
+    return localFileExists(path);
 }
 
 // A centred card on the control background, as every non-text area is laid out.
@@ -178,13 +180,17 @@ QString TavloPreviewContent::footerSymbolName(const TavloItem &item)
 
 bool TavloPreviewContent::canOpen(const TavloItem &item)
 {
+    if (const auto *link = std::get_if<UrlItemKind>(&item.kind))
+        return TavloItemView::isOpenableLink(link->url);
     return !item.isFile() || fileExists(std::get<FileItemKind>(item.kind));
 }
 
 QString TavloPreviewContent::hint(const TavloItem &item)
 {
-    return canOpen(item) ? QStringLiteral("Double-click Tavlo item, or click Open.")
-                         : QStringLiteral("Original file is unavailable");
+    if (canOpen(item))
+        return QStringLiteral("Double-click Tavlo item, or click Open.");
+    return item.isUrl() ? QStringLiteral("Only web links open")
+                        : QStringLiteral("Original file is unavailable");
 }
 
 QString TavloPreviewContent::footerTitleText() const

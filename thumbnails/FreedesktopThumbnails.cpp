@@ -12,14 +12,19 @@
 #include <QMutex>
 #include <QMutexLocker>
 #include <QProcess>
-#include <QSaveFile>
+#include <QRandomGenerator>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QUrl>
 
 #include <array>
 #include <atomic>
+#include <cerrno>
 #include <csignal>
+#include <fcntl.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
 #include "thumbnails/PictureFunctions.h"
@@ -149,6 +154,38 @@ QByteArray withTextChunks(const QByteArray &png, const QList<std::pair<QByteArra
     return out;
 }
 
+// Writes `name` in `folder` through a fresh temporary file and rename(2): a link planted at the
+// name is replaced, never followed, and readers never see half a file.
+bool writeReplacing(const QString &folder, const QString &name, const QByteArray &bytes)
+{
+    const int dir =
+        ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (dir < 0)
+        return false;
+    const QByteArray target = QFile::encodeName(name);
+    QByteArray temporary;
+    int fd = -1;
+    for (int attempt = 0; attempt < 8 && fd < 0; ++attempt) {
+        temporary = ".quorvin-" + QByteArray::number(QRandomGenerator::global()->generate64(), 36) + ".tmp";
+        fd = ::openat(dir, temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    }
+    bool ok = fd >= 0;
+    for (qsizetype done = 0; ok && done < bytes.size();) {
+        const ssize_t written = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
+        if (written < 0 && errno == EINTR)
+            continue;
+        ok = written > 0;
+        done += written;
+    }
+    if (fd >= 0)
+        ok = ::close(fd) == 0 && ok;
+    ok = ok && ::renameat(dir, temporary.constData(), dir, target.constData()) == 0;
+    if (!ok && fd >= 0)
+        ::unlinkat(dir, temporary.constData(), 0);
+    ::close(dir);
+    return ok;
+}
+
 } // namespace
 
 QByteArray fileUri(const QString &path)
@@ -222,7 +259,6 @@ bool storeThumbnail(const QString &path, const QString &sizeName, const QImage &
     QImage stored = image;
     if (std::max(stored.width(), stored.height()) > limit)
         stored = stored.scaled(limit, limit, Qt::KeepAspectRatio, Qt::SmoothTransformation);
-    const QString target = folder + u'/' + cacheFileName(path);
     QByteArray png;
     {
         QBuffer buffer(&png);
@@ -238,15 +274,7 @@ bool storeThumbnail(const QString &path, const QString &sizeName, const QImage &
                           {"Software", "Quorvin"}});
     if (png.isEmpty())
         return false;
-    QSaveFile file(target);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    if (file.write(png) != png.size()) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
+    return writeReplacing(folder, cacheFileName(path), png);
 }
 
 void setThumbnailerFolders(const QStringList &folders)
@@ -387,6 +415,85 @@ QStringList substituteExec(const QStringList &arguments, const QString &inputPat
     return result;
 }
 
+// Everything below runs in the forked child, before exec: system calls only, no allocation.
+
+void pause(long milliseconds)
+{
+    const struct timespec step = {0, milliseconds * 1000000L};
+    ::nanosleep(&step, nullptr);
+}
+
+// Kills every descendant. As a subreaper we inherit the orphans of whatever we kill, so the
+// loop ends only when no child is left.
+void killDescendants()
+{
+    char path[64] = "/proc/self/task/";
+    int length = 16;
+    char digits[16];
+    int count = 0;
+    for (pid_t self = ::getpid(); self > 0; self /= 10)
+        digits[count++] = char('0' + self % 10);
+    while (count > 0)
+        path[length++] = digits[--count];
+    for (const char *tail = "/children"; *tail;)
+        path[length++] = *tail++;
+    path[length] = '\0';
+
+    for (int round = 0; round < 500; ++round) {
+        char buffer[4096];
+        ssize_t size = 0;
+        if (const int fd = ::open(path, O_RDONLY | O_CLOEXEC); fd >= 0) {
+            size = ::read(fd, buffer, sizeof buffer - 1);
+            ::close(fd);
+        }
+        pid_t pid = 0;
+        for (ssize_t i = 0; i < size; ++i) {
+            if (buffer[i] >= '0' && buffer[i] <= '9') {
+                pid = pid * 10 + (buffer[i] - '0');
+            } else if (pid > 0) {
+                ::kill(pid, SIGKILL);
+                pid = 0;
+            }
+        }
+        if (pid > 0)
+            ::kill(pid, SIGKILL);
+        while (::waitpid(-1, nullptr, WNOHANG) > 0) { }
+        if (::waitpid(-1, nullptr, WNOHANG) < 0 && errno == ECHILD)
+            return;
+        pause(2);
+    }
+}
+
+// Turns the forked child into a small supervisor: the thumbnailer runs in a grandchild, and
+// whatever it leaves behind (even in a session of its own) is killed when it exits or times
+// out, or when we die.
+void superviseThumbnailer(int timeoutMs)
+{
+    const pid_t parent = ::getppid();
+    ::signal(SIGCHLD, SIG_DFL); // the parent's handler is no business of ours
+    ::prctl(PR_SET_CHILD_SUBREAPER, 1);
+    const pid_t worker = ::fork();
+    if (worker == 0) {
+        ::setpgid(0, 0);
+        return; // goes on to exec the thumbnailer
+    }
+    // The caller learns of the start from a pipe that only the exec may close.
+    ::close_range(3, ~0U, 0);
+    int status = 0;
+    bool exited = false;
+    for (int waited = 0; worker > 0 && waited < timeoutMs && ::getppid() == parent; waited += 5) {
+        if (::waitpid(worker, &status, WNOHANG) == worker) {
+            exited = true;
+            break;
+        }
+        pause(5);
+    }
+    if (worker > 0)
+        ::kill(-worker, SIGKILL);
+    killDescendants();
+    ::_exit(exited && WIFEXITED(status) ? WEXITSTATUS(status) : 124);
+}
+
 QImage runThumbnailer(const Thumbnailer &thumbnailer, const QString &path, int pixelSize)
 {
     QTemporaryDir scratch;
@@ -403,15 +510,13 @@ QImage runThumbnailer(const Thumbnailer &thumbnailer, const QString &path, int p
     process.setStandardInputFile(QProcess::nullDevice());
     process.setStandardOutputFile(QProcess::nullDevice());
     process.setStandardErrorFile(QProcess::nullDevice());
-    // Its own process group, so a timeout also ends whatever the thumbnailer started.
-    process.setChildProcessModifier([] { ::setpgid(0, 0); });
-    process.start();
     const int timeout = thumbnailerTimeout();
+    process.setChildProcessModifier([timeout] { superviseThumbnailer(timeout); });
+    process.start();
     if (!process.waitForStarted(timeout))
         return {};
-    if (!process.waitForFinished(timeout)) {
-        if (const qint64 pid = process.processId(); pid > 0)
-            ::kill(-pid_t(pid), SIGKILL);
+    // The supervisor keeps the time; this is only the backstop should it hang.
+    if (!process.waitForFinished(timeout + 2000)) {
         process.kill();
         process.waitForFinished(1000);
         return {};

@@ -6,6 +6,12 @@
 #include <QMimeDatabase>
 
 #include <algorithm>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "model/LocalFileName.h"
+#include "thumbnails/FreedesktopThumbnails.h"
 
 namespace {
 
@@ -76,6 +82,38 @@ QImage downsampledImage(const QByteArray &data, int maxPixelSize)
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer);
     return readScaled(reader, maxPixelSize);
+}
+
+QImage filePicture(const QString &path, const std::function<int(QSize)> &imageBound, int thumbnailPixelSize,
+                   int *usedBound)
+{
+    // Opened first and checked on the open file, so nothing can be swapped in between; without
+    // blocking, so a pipe does not hold the open itself.
+    const int fd = ::open(encodeFileName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0)
+        return {};
+    struct stat info = {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return {};
+    }
+    if (isImageFile(path)) {
+        QFile file;
+        if (file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+            QImageReader reader(&file);
+            const int bound = imageBound(reader.size());
+            if (QImage image = readScaled(reader, bound); !image.isNull()) {
+                if (usedBound)
+                    *usedBound = bound;
+                return image;
+            }
+        }
+    } else {
+        ::close(fd);
+    }
+    if (usedBound)
+        *usedBound = thumbnailPixelSize;
+    return FreedesktopThumbnails::systemThumbnail(path, thumbnailPixelSize);
 }
 
 qint64 imageCost(const QImage &image)

@@ -3,6 +3,8 @@
 #include <QImage>
 #include <QString>
 
+#include <functional>
+
 // Picture helpers shared by the cell thumbnails and the large preview. All are safe to call on any
 // thread and read nothing but the file named.
 
@@ -17,6 +19,13 @@ QImage downsampledImage(const QString &path, int maxPixelSize);
 
 // Same for image bytes held in memory.
 QImage downsampledImage(const QByteArray &data, int maxPixelSize);
+
+// The picture of a local file, for tiles and previews alike: its own image, its longer side at
+// most `imageBound(its size)`, when it is one; otherwise the desktop's thumbnail at most
+// `thumbnailPixelSize`. `usedBound` gets the bound that applied. Only regular files are read: a
+// pipe or a device named like a picture would block the reader.
+QImage filePicture(const QString &path, const std::function<int(QSize)> &imageBound, int thumbnailPixelSize,
+                   int *usedBound = nullptr);
 
 // The cache cost of an image: four bytes per pixel, at least four.
 qint64 imageCost(const QImage &image);

@@ -55,20 +55,11 @@ int longerSideBound(QSize size, int fillSize)
 
 QImage TavloThumbnailLoader::makeThumbnail(const QString &path, int fillSize)
 {
-    // Only regular files are read: a pipe or device would block the reader for good.
-    if (!QFileInfo(path).isFile())
-        return {};
-    QImage image;
-    int bound = longerSideBound({}, fillSize);
-    if (isImageFile(path)) {
-        bound = longerSideBound(QImageReader(path).size(), fillSize);
-        image = downsampledImage(path, bound);
-    }
     // Desktop thumbnails come in fixed sizes; most are about square, pages a little taller.
-    if (image.isNull()) {
-        bound = fillSize > 0 ? std::min(maxPixelSize, fillSize * 3 / 2) : maxPixelSize;
-        image = FreedesktopThumbnails::systemThumbnail(path, bound);
-    }
+    const int thumbnailBound = fillSize > 0 ? std::min(maxPixelSize, fillSize * 3 / 2) : maxPixelSize;
+    int bound = 0;
+    QImage image = filePicture(
+        path, [fillSize](QSize size) { return longerSideBound(size, fillSize); }, thumbnailBound, &bound);
     if (!image.isNull())
         image.setText(boundKey, QString::number(bound));
     return image;

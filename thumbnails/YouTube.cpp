@@ -13,6 +13,20 @@ bool isShortHost(const QString &host)
     return host == shortHost || host == QStringLiteral("www.") + shortHost;
 }
 
+// The id becomes part of the thumbnail request's path: nothing that could steer it elsewhere.
+std::optional<QString> validID(const QString &id)
+{
+    if (id.isEmpty() || id.size() > 64)
+        return std::nullopt;
+    for (const QChar c : id) {
+        const char16_t u = c.unicode();
+        if (!((u >= u'a' && u <= u'z') || (u >= u'A' && u <= u'Z') || (u >= u'0' && u <= u'9') || u == u'_'
+              || u == u'-'))
+            return std::nullopt;
+    }
+    return id;
+}
+
 } // namespace
 
 bool isYouTubeURL(const TavloUrl &url)
@@ -40,7 +54,7 @@ std::optional<QString> youTubeVideoID(const TavloUrl &url)
             --end;
         if (start == end)
             return std::nullopt;
-        return path.mid(start, end - start);
+        return validID(path.mid(start, end - start));
     }
 
     if (!host.contains(mainHost))
@@ -52,7 +66,7 @@ std::optional<QString> youTubeVideoID(const TavloUrl &url)
             if (name != QStringLiteral("v"))
                 continue;
             if (!value.isEmpty())
-                return value;
+                return validID(value);
             break;
         }
     }
@@ -66,7 +80,7 @@ std::optional<QString> youTubeVideoID(const TavloUrl &url)
             continue;
         if (i + 1 >= components.size() || components.at(i + 1).isEmpty())
             return std::nullopt;
-        return components.at(i + 1);
+        return validID(components.at(i + 1));
     }
     return std::nullopt;
 }

@@ -7,6 +7,7 @@
 #include <QSet>
 #include <QTextLayout>
 
+#include "model/LocalFileName.h"
 #include "thumbnails/PictureFunctions.h"
 #include "thumbnails/TavloThumbnailLoader.h"
 #include "thumbnails/VideoThumbnailCache.h"
@@ -201,7 +202,7 @@ void TavloItemDelegate::paintTile(QPainter &p, const QRect &tile, const TavloIte
 
     if (const auto *file = std::get_if<FileItemKind>(&item.kind)) {
         const QString path = file->url.toLocalFile();
-        const bool available = !path.isEmpty() && QFileInfo::exists(path);
+        const bool available = localFileExists(path);
         const TavloCellVisuals::FilePicture &picture = m_visuals->filePicture(item.id, path, dpr);
         p.setOpacity(available ? 1.0 : 0.45);
         if (available && !picture.pixmap.isNull()) {

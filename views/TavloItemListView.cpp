@@ -347,7 +347,8 @@ QMenu *TavloItemListView::createContextMenu(const QUuid &id, QWidget *parent)
         menu->addAction(QStringLiteral("Rename\u2026"), menu,
                         onSelf([id](TavloItemListView *v) { v->beginRename(id); }));
     } else {
-        menu->addAction(QStringLiteral("Open URL"), menu, [item] { TavloItemView::openWithDesktop(item); });
+        menu->addAction(QStringLiteral("Open URL"), menu, [item] { TavloItemView::openWithDesktop(item); })
+            ->setEnabled(TavloItemView::isOpenableLink(std::get<UrlItemKind>(item.kind).url));
         menu->addAction(QStringLiteral("Copy URL"), menu, [item] { TavloItemView::copyToClipboard(item); });
         menu->addAction(QStringLiteral("Rename\u2026"), menu,
                         onSelf([id](TavloItemListView *v) { v->beginRename(id); }));

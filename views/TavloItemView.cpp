@@ -12,6 +12,8 @@
 #include <QMimeData>
 #include <QUrl>
 
+#include "model/LocalFileName.h"
+
 namespace TavloItemView {
 
 namespace {
@@ -23,7 +25,7 @@ QUrl linkUrl(const TavloUrl &url)
 
 void addFileFormats(QMimeData *data, const QString &path)
 {
-    const QUrl url = QUrl::fromLocalFile(path);
+    const QUrl url = localFileQUrl(path);
     data->setUrls({url});
     // File managers paste this as a copy of the file.
     data->setData(QStringLiteral("x-special/gnome-copied-files"), "copy\n" + url.toEncoded());
@@ -89,7 +91,7 @@ QString filePath(const TavloItem &item)
 bool isFileAvailable(const TavloItem &item)
 {
     const QString path = filePath(item);
-    return !path.isEmpty() && QFileInfo::exists(path);
+    return localFileExists(path);
 }
 
 QString firstLineTitle(const QString &plainText)
@@ -164,7 +166,7 @@ QMimeData *dragMimeData(const TavloItem &item)
     auto *data = new QMimeData;
     if (const auto *file = std::get_if<FileItemKind>(&item.kind)) {
         const QString path = file->url.toLocalFile();
-        data->setUrls({QUrl::fromLocalFile(path)});
+        data->setUrls({localFileQUrl(path)});
         data->setText(path);
     } else if (const auto *text = std::get_if<TextItemKind>(&item.kind)) {
         addTextFormats(data, text->payload);
@@ -194,19 +196,29 @@ void copyToClipboard(const TavloItem &item)
     }
 }
 
+bool isOpenableLink(const TavloUrl &url)
+{
+    const QString scheme = url.scheme();
+    return scheme.compare(QLatin1String("http"), Qt::CaseInsensitive) == 0
+        || scheme.compare(QLatin1String("https"), Qt::CaseInsensitive) == 0;
+}
+
 void openWithDesktop(const TavloItem &item)
 {
-    if (const auto *file = std::get_if<FileItemKind>(&item.kind))
-        QDesktopServices::openUrl(QUrl::fromLocalFile(file->url.toLocalFile()));
-    else if (const auto *link = std::get_if<UrlItemKind>(&item.kind))
+    if (const auto *file = std::get_if<FileItemKind>(&item.kind)) {
+        const QString path = file->url.toLocalFile();
+        if (!path.isEmpty())
+            QDesktopServices::openUrl(localFileQUrl(path));
+    } else if (const auto *link = std::get_if<UrlItemKind>(&item.kind); link && isOpenableLink(link->url)) {
         QDesktopServices::openUrl(linkUrl(link->url));
+    }
 }
 
 void showInFileManager(const QString &path)
 {
     const QString folder = QFileInfo(path).absolutePath();
     auto openFolder = [folder] {
-        QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
+        QDesktopServices::openUrl(localFileQUrl(folder));
     };
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) {
@@ -216,7 +228,7 @@ void showInFileManager(const QString &path)
     QDBusMessage call = QDBusMessage::createMethodCall(
         QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("/org/freedesktop/FileManager1"),
         QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("ShowItems"));
-    call << QStringList {QString::fromUtf8(QUrl::fromLocalFile(path).toEncoded())} << QString();
+    call << QStringList {QString::fromUtf8(localFileQUrl(path).toEncoded())} << QString();
     // Asynchronous: a file manager that is slow to start must not stall the panel.
     auto *watcher = new QDBusPendingCallWatcher(bus.asyncCall(call, 5000));
     QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watcher,

@@ -48,6 +48,8 @@ QMimeData *copyMimeData(const TavloItem &item);
 void copyToClipboard(const TavloItem &item);
 
 // Opens a file in its default application or a link in the browser; text items are not opened here.
+// Stored links may carry any scheme; only web pages are handed to the desktop.
+bool isOpenableLink(const TavloUrl &url);
 void openWithDesktop(const TavloItem &item);
 // Asks the file manager to show the file selected; opens its folder when no file manager answers.
 void showInFileManager(const QString &path);

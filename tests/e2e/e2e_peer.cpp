@@ -5,7 +5,7 @@
 //   target: "over" when a drag hovers, "dropped" once the record is written;
 //   editor: "text <text>" whenever its line changes, "escape" for an Escape key.
 //
-// e2e_peer source <title> <x> <y> file <path> | link <url> | rtf <path> | png <path>
+// e2e_peer source <title> <x> <y> file <path> | link <url> | rtf <path> | png <path> | gif <path>
 // e2e_peer target <title> <x> <y> <record.json>
 // e2e_peer editor <title> <x> <y> line
 #include <QApplication>
@@ -52,8 +52,8 @@ QMimeData *offer(const QString &kind, const QString &arg)
         data->setText(arg);
     } else if (kind == QLatin1String("rtf")) {
         data->setData(QStringLiteral("text/rtf"), readFile(arg));
-    } else if (kind == QLatin1String("png")) {
-        data->setData(QStringLiteral("image/png"), readFile(arg));
+    } else if (kind == QLatin1String("png") || kind == QLatin1String("gif")) {
+        data->setData(QStringLiteral("image/") + kind, readFile(arg));
     }
     return data;
 }

@@ -146,8 +146,9 @@ private Q_SLOTS:
             << Formats {{u"text/uri-list"_qs,
                          "# from a browser\r\nhttps://example.com/x\r\nmailto:a@b.org\r\n" + fileA}}
             << QStringList {u"url:https://example.com/x"_qs, u"file:"_qs + a};
-        QTest::newRow("file on another host")
-            << Formats {{u"text/uri-list"_qs, "file://server/share/x.txt"}} << QStringList {};
+        QTest::newRow("file on another host, relative file urls")
+            << Formats {{u"text/uri-list"_qs, "file://server/share/x.txt\r\nfile:-rf.pdf\r\nfile:a/b"}}
+            << QStringList {};
         QTest::newRow("browser link drag")
             << Formats {{u"text/x-moz-url"_qs, utf16le(u"https://example.com/page\nPage title"_qs)},
                         {u"text/uri-list"_qs, "https://example.com/page"},
@@ -287,6 +288,23 @@ private Q_SLOTS:
             QVERIFY(text);
             QCOMPARE(text->payload.attributedString().document().thread(), QThread::currentThread());
         }
+    }
+
+    void pastesKeepTheirOrder()
+    {
+        // The first paste takes far longer to convert than the second.
+        QString slow;
+        while (slow.size() < 400000)
+            slow += u"A paragraph of styled words.\n"_qs;
+        for (const QByteArray &rtf : {rtfOf(slow), QByteArray("{\\rtf1 quick}")}) {
+            QGuiApplication::clipboard()->setMimeData(mime({{u"text/rtf"_qs, rtf}}).release());
+            m_ingest->pasteFromPasteboard();
+        }
+        settle();
+        const QStringList items = describe(*m_store);
+        QCOMPARE(items.size(), 2);
+        QVERIFY(items.first().startsWith(u"text:A paragraph"_qs));
+        QCOMPARE(items.last(), u"text:quick"_qs);
     }
 
     void largeTextDrop()

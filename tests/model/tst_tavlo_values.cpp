@@ -1,9 +1,14 @@
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTextDocument>
 
+#include "model/LocalFileName.h"
 #include "model/TavloItem.h"
 #include "model/TavloUrl.h"
 #include "platform/Defaults.h"
+
+#include <fcntl.h>
+#include <unistd.h>
 
 // URL parsing and the item values: the pieces every other folder compares and hashes.
 class TestTavloValues : public QObject
@@ -115,17 +120,48 @@ private Q_SLOTS:
         QCOMPARE(url->standardizedFileURL().absoluteString(), expected);
     }
 
+    void localFiles_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QByteArray>("bytes"); // the file name on disk; empty: not a local file
+        QTest::newRow("escapes") << "file:///tmp/a%20b%23c%25d/%C3%A9.txt"
+                                 << QByteArray("/tmp/a b#c%d/\xc3\xa9.txt");
+        QTest::newRow("latin-1 name") << "file:///tmp/caf%E9.txt" << QByteArray("/tmp/caf\xe9.txt");
+        QTest::newRow("overlong and surrogate forms kept")
+            << "file:///t/%C0%AF%ED%A0%80%F0%9F%98%80%FF"
+            << QByteArray("/t/\xc0\xaf\xed\xa0\x80\xf0\x9f\x98\x80\xff");
+        QTest::newRow("localhost") << "file://localhost/x" << QByteArray("/x");
+        QTest::newRow("other host") << "file://server/x" << QByteArray();
+        QTest::newRow("relative, dash first") << "file:-rf.pdf" << QByteArray();
+        QTest::newRow("relative path") << "FILE:a/b" << QByteArray();
+        QTest::newRow("web") << "https://a.example/x" << QByteArray();
+    }
+
     void localFiles()
     {
-        const TavloUrl url = TavloUrl::fromLocalFile(QStringLiteral("/tmp/a b#c%d/\u00e9.txt"));
-        QCOMPARE(url.absoluteString(), QStringLiteral("file:///tmp/a%20b%23c%25d/%C3%A9.txt"));
-        QVERIFY(url.isFileURL());
-        QCOMPARE(url.toLocalFile(), QStringLiteral("/tmp/a b#c%d/\u00e9.txt"));
-        QCOMPARE(url.pathComponents().last(), QStringLiteral("\u00e9.txt"));
-        QVERIFY(TavloUrl::parse(url.absoluteString()));
-        QVERIFY(TavloUrl::parse(QStringLiteral("FILE:///x"))->isFileURL());
-        QVERIFY(!TavloUrl::parse(QStringLiteral("files:///x"))->isFileURL());
-        QCOMPARE(url.toQUrl().toLocalFile(), url.toLocalFile());
+        QFETCH(QString, text);
+        QFETCH(QByteArray, bytes);
+        const auto url = TavloUrl::parse(text);
+        QVERIFY(url);
+        const QString path = url->toLocalFile();
+        QCOMPARE(encodeFileName(path), bytes);
+        if (bytes.isEmpty())
+            return;
+        QCOMPARE(decodeFileName(bytes), path);
+        QCOMPARE(TavloUrl::fromLocalFile(path).toLocalFile(), path);
+        QCOMPARE(TavloUrl::fromQUrl(localFileQUrl(path))->toLocalFile(), path);
+    }
+
+    void nonUtf8NamesExist()
+    {
+        QTemporaryDir dir;
+        const QByteArray name = QFile::encodeName(dir.path()) + "/caf\xe9.txt";
+        QVERIFY(::close(::creat(name.constData(), 0600)) == 0);
+        const TavloUrl url = TavloUrl::fromLocalFile(decodeFileName(name));
+        QVERIFY(url.absoluteString().endsWith(QStringLiteral("/caf%E9.txt")));
+        QVERIFY(localFileExists(url.toLocalFile()));
+        QVERIFY(!localFileExists(url.toLocalFile().chopped(1)));
+        QCOMPARE(localFileQUrl(url.toLocalFile()).toEncoded(), url.absoluteString().toLatin1());
     }
 
     void itemEqualityAndHash()

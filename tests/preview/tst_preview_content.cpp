@@ -10,9 +10,13 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "model/LocalFileName.h"
 #include "preview/LargePreviewLoader.h"
 #include "preview/TavloLargeFilePreview.h"
 #include "preview/TavloPreviewContent.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -108,10 +112,13 @@ private Q_SLOTS:
             TavloItem item;
             TavloPreviewContent::Area area;
             bool canOpen;
+            QString hint = QStringLiteral("Original file is unavailable"); // when it cannot open
         };
         const QList<Case> cases {
             {textItem(QStringLiteral("hello")), TavloPreviewContent::Area::text, true},
             {linkItem(QStringLiteral("https://example.org")), TavloPreviewContent::Area::link, true},
+            {linkItem(QStringLiteral("javascript:alert(1)")), TavloPreviewContent::Area::link, false,
+             QStringLiteral("Only web links open")},
             {fileItem(file), TavloPreviewContent::Area::largeFile, true},
             {fileItem(dir.filePath(QStringLiteral("Folder"))), TavloPreviewContent::Area::folder, true},
             {fileItem(dir.filePath(QStringLiteral("missing.png"))),
@@ -124,8 +131,7 @@ private Q_SLOTS:
             QCOMPARE(content.size(), QSize(520, 390));
             QCOMPARE(content.openButton()->isEnabled(), c.canOpen);
             QCOMPARE(content.hintText(),
-                     c.canOpen ? QStringLiteral("Double-click Tavlo item, or click Open.")
-                               : QStringLiteral("Original file is unavailable"));
+                     c.canOpen ? QStringLiteral("Double-click Tavlo item, or click Open.") : c.hint);
             QCOMPARE(content.footerTitleText(), TavloPreviewContent::footerTitle(c.item));
         }
         // Only the regular file asked for a picture; a folder never does.
@@ -270,6 +276,13 @@ private Q_SLOTS:
         QCOMPARE(LargePreviewLoader::largePicture(png).size(), QSize(1200, 600));
         QVERIFY(
             LargePreviewLoader::largePicture(makeFile(QStringLiteral("broken.png"), "not a png")).isNull());
+        // A name that is not UTF-8 is read by its bytes; a pipe named like a picture returns at once.
+        const QByteArray latin = QFile::encodeName(dir.path()) + "/caf\xe9.png";
+        QCOMPARE(::link(QFile::encodeName(png).constData(), latin.constData()), 0);
+        QCOMPARE(LargePreviewLoader::largePicture(decodeFileName(latin)).size(), QSize(1200, 600));
+        const QString pipe = dir.filePath(QStringLiteral("pipe.png"));
+        QCOMPARE(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+        QVERIFY(LargePreviewLoader::largePicture(pipe).isNull());
 
         LargePreviewLoader loader;
         QObject context;

@@ -59,11 +59,13 @@ private Q_SLOTS:
         QTest::newRow("short trailing slash") << "https://youtu.be/abc123/" << true << "abc123";
         QTest::newRow("short root") << "https://youtu.be/" << true << "";
         QTest::newRow("short www") << "https://www.youtu.be/xyz" << true << "xyz";
-        QTest::newRow("short nested") << "https://youtu.be/a/b" << true << "a/b";
+        QTest::newRow("short nested, not an id") << "https://youtu.be/a/b" << true << "";
         QTest::newRow("watch") << "https://www.youtube.com/watch?v=dQw4w9WgXcQ" << true << "dQw4w9WgXcQ";
         QTest::newRow("watch v later") << "https://youtube.com/watch?list=PL1&v=ID2&t=3" << true << "ID2";
         QTest::newRow("watch empty v") << "https://youtube.com/watch?v=&x=1" << true << "";
         QTest::newRow("watch trailing slash") << "https://youtube.com/watch/?v=ID" << true << "";
+        QTest::newRow("crafted id steering the request")
+            << "https://youtube.com/watch?v=..%2F..%2Fx%3Fq%3D1%23" << true << "";
         QTest::newRow("watch V upper") << "https://youtube.com/watch?V=ID" << true << "";
         QTest::newRow("mobile") << "https://m.youtube.com/watch?v=M1" << true << "M1";
         QTest::newRow("upper host") << "https://WWW.YOUTUBE.COM/watch?v=U1" << true << "U1";

@@ -123,6 +123,7 @@ private Q_SLOTS:
         QVERIFY(m_dir.isValid());
         QDesktopServices::setUrlHandler("https", &m_urls, "open");
         QDesktopServices::setUrlHandler("file", &m_urls, "open");
+        QDesktopServices::setUrlHandler("javascript", &m_urls, "open");
         TavloItemHooks::instance().showPreview = [this](const TavloItem &item, std::function<void()> onOpen) {
             m_previewed.append(item.id);
             m_onOpen = std::move(onOpen);
@@ -138,6 +139,7 @@ private Q_SLOTS:
     {
         QDesktopServices::unsetUrlHandler("https");
         QDesktopServices::unsetUrlHandler("file");
+        QDesktopServices::unsetUrlHandler("javascript");
     }
 
     void init()
@@ -229,6 +231,10 @@ private Q_SLOTS:
         doubleClick(tileCenter(1));
         QCOMPARE(m_urls.opened.size(), 2);
         QCOMPARE(m_previewed, QList<QUuid> {m_store->items().at(1).id});
+        // The data file may hold a link of any scheme; only web links reach the desktop.
+        TavloItemView::openWithDesktop(
+            {QUuid::createUuid(), UrlItemKind {*TavloUrl::parse("javascript:alert(1)"), {}}});
+        QCOMPARE(m_urls.opened.size(), 2);
     }
 
     void menusFollowKindAndAvailability()
