@@ -1,6 +1,7 @@
 #include "app/QuorvinApp.h"
 
 #include <QApplication>
+#include <QMimeData>
 #include <QPointer>
 
 #include "app/AppDelegate.h"
@@ -8,8 +9,10 @@
 #include "app/TavloPanel.h"
 #include "app/UnixSignalWatcher.h"
 #include "platform/GlobalHotKey.h"
+#include "platform/X11Clipboard.h"
 
 #ifdef QUORVIN_HAVE_CONTENT_VIEW
+#include "ingest/TavloIngest.h"
 #include "model/TavloStore.h"
 #include "views/ContentView.h"
 #include "views/TavloItemListView.h"
@@ -31,6 +34,59 @@
 #include "snippets/TextSnippetWindowController.h"
 #endif
 
+#ifdef QUORVIN_HAVE_CONTENT_VIEW
+namespace {
+
+// Paste through a connection of our own with short budgets: the menu asks once for TARGETS, a
+// paste reads one format of each kind it can use.
+ContentView::ClipboardProbe x11ClipboardProbe()
+{
+    constexpr qsizetype maxBytes = 256 * 1024 * 1024;
+    ContentView::ClipboardProbe probe;
+    probe.formats = []() -> std::optional<QStringList> {
+        const X11Clipboard::Reply reply = X11Clipboard::targets(300);
+        if (reply.status == X11Clipboard::Status::noAnswer)
+            return std::nullopt;
+        return X11Clipboard::mimeFormats(reply.targets);
+    };
+    probe.read = [](const QStringList &wanted) -> std::optional<QList<std::pair<QString, QByteArray>>> {
+        const X11Clipboard::Reply offer = X11Clipboard::targets(1000);
+        if (offer.status == X11Clipboard::Status::noAnswer)
+            return std::nullopt;
+        const QStringList offered = X11Clipboard::mimeFormats(offer.targets);
+        QStringList chosen;
+        bool rich = false; // one rich text format is enough
+        for (const QString &format : wanted) {
+            const bool isRich =
+                format.contains(QLatin1String("rtf")) || format.contains(QLatin1String("richtext"));
+            if (offered.contains(format) && !(isRich && rich)) {
+                chosen << format;
+                rich = rich || isRich;
+            }
+        }
+        for (const char *text : {"text/plain;charset=utf-8", "text/plain", "text/plain;charset=ISO-8859-1"}) {
+            if (offered.contains(QLatin1String(text))) {
+                chosen << QLatin1String(text);
+                break;
+            }
+        }
+        QList<std::pair<QString, QByteArray>> content;
+        for (const QString &format : std::as_const(chosen)) {
+            const X11Clipboard::Reply reply =
+                X11Clipboard::read(X11Clipboard::targetFor(format, offer.targets), 3000, maxBytes);
+            if (reply.status == X11Clipboard::Status::noAnswer)
+                return std::nullopt;
+            if (reply.status == X11Clipboard::Status::answered)
+                content.append({format, reply.data});
+        }
+        return content;
+    };
+    return probe;
+}
+
+} // namespace
+#endif
+
 QuorvinApp::QuorvinApp(const DesktopSession &session, std::unique_ptr<SingleInstance> instance)
     : m_instance(std::move(instance)), m_signals(std::make_unique<UnixSignalWatcher>())
 {
@@ -41,6 +97,8 @@ QuorvinApp::QuorvinApp(const DesktopSession &session, std::unique_ptr<SingleInst
     environment.hotKey = createGlobalHotKey(session);
 
 #ifdef QUORVIN_HAVE_CONTENT_VIEW
+    if (QGuiApplication::platformName() == QLatin1String("xcb"))
+        ContentView::setClipboardProbe(x11ClipboardProbe());
     auto contentView = std::make_shared<QPointer<ContentView>>();
     environment.makeContent = [this, contentView]() -> QWidget * {
         auto *view = new ContentView;
@@ -54,6 +112,20 @@ QuorvinApp::QuorvinApp(const DesktopSession &session, std::unique_ptr<SingleInst
         });
 #endif
         return view;
+    };
+    // Items added from the command line take the drop rules: a URI list of files and links, or
+    // a text (a link alone becomes a link item).
+    m_requests = [contentView](const QByteArray &command, const QByteArray &payload) -> QByteArray {
+        if (!*contentView || !(*contentView)->ingest())
+            return "error the panel is not ready";
+        QMimeData data;
+        if (command == "add")
+            data.setData(QStringLiteral("text/uri-list"), payload);
+        else if (command == "add-text")
+            data.setData(QStringLiteral("text/plain;charset=utf-8"), payload);
+        else
+            return "error unknown request";
+        return (*contentView)->ingest()->handleDrop(&data) ? "ok" : "error nothing to add";
     };
     environment.drainPendingWrites = [contentView] {
         if (*contentView && (*contentView)->store())
@@ -110,9 +182,18 @@ QuorvinApp::QuorvinApp(const DesktopSession &session, std::unique_ptr<SingleInst
     if (m_instance) {
         connect(m_instance.get(), &SingleInstance::toggleRequested, m_delegate.get(),
                 &AppDelegate::toggleTavlo);
+        m_instance->setRequestHandler(
+            [this](const QByteArray &command, const QByteArray &payload, const SingleInstance::Reply &reply) {
+                reply(handleRequest(command, payload));
+            });
     }
     connect(m_signals.get(), &UnixSignalWatcher::terminationRequested, qApp, &QuorvinApp::quit);
     connect(qApp, &QCoreApplication::aboutToQuit, m_delegate.get(), &AppDelegate::applicationWillTerminate);
+}
+
+QByteArray QuorvinApp::handleRequest(const QByteArray &command, const QByteArray &payload)
+{
+    return m_requests ? m_requests(command, payload) : QByteArray("error unknown request");
 }
 
 QuorvinApp::~QuorvinApp()

@@ -2,6 +2,7 @@
 
 #include <QObject>
 
+#include <functional>
 #include <memory>
 
 #include "platform/DesktopSession.h"
@@ -24,9 +25,12 @@ public:
     // Ends the event loop; the shutdown sequence runs from aboutToQuit.
     static void quit();
     AppDelegate *delegate() const { return m_delegate.get(); }
+    // A request from another launch ("add", "add-text"); returns the reply line.
+    QByteArray handleRequest(const QByteArray &command, const QByteArray &payload);
 
 private:
     std::unique_ptr<AppDelegate> m_delegate;
     std::unique_ptr<SingleInstance> m_instance;
     std::unique_ptr<UnixSignalWatcher> m_signals;
+    std::function<QByteArray(const QByteArray &, const QByteArray &)> m_requests;
 };

@@ -1,6 +1,7 @@
 #include "views/ContentView.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QBoxLayout>
 #include <QContextMenuEvent>
 #include <QDialog>
@@ -13,7 +14,10 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPushButton>
+#include <QSemaphore>
+#include <QThreadPool>
 #include <QToolButton>
+#include <QToolTip>
 #include <QVariantAnimation>
 
 #include <vector>
@@ -556,6 +560,32 @@ void ContentView::dropEvent(QDropEvent *event)
     }
 }
 
+namespace {
+
+ContentView::ClipboardProbe &clipboardProbe()
+{
+    static ContentView::ClipboardProbe probe;
+    return probe;
+}
+
+// One thread, so pastes read the clipboard one after another, in the order they were made.
+QThreadPool &clipboardPool()
+{
+    static auto *pool = [] {
+        auto *p = new QThreadPool;
+        p->setMaxThreadCount(1);
+        return p;
+    }();
+    return *pool;
+}
+
+} // namespace
+
+void ContentView::setClipboardProbe(ClipboardProbe probe)
+{
+    clipboardProbe() = std::move(probe);
+}
+
 bool ContentView::canPaste() const
 {
     return m_ingest->canPaste();
@@ -563,15 +593,67 @@ bool ContentView::canPaste() const
 
 void ContentView::paste()
 {
-    m_ingest->pasteFromPasteboard();
+    const ClipboardProbe &probe = clipboardProbe();
+    if (!probe.read) {
+        m_ingest->pasteFromPasteboard();
+        return;
+    }
+    QPointer<ContentView> self(this);
+    clipboardPool().start([self, read = probe.read] {
+        auto content = read(TavloIngest::pasteFormats());
+        QMetaObject::invokeMethod(
+            qApp,
+            [self, content = std::move(content)] {
+                if (!self)
+                    return;
+                if (!content) {
+                    QToolTip::showText(self->mapToGlobal(self->rect().center()),
+                                       QString::fromLatin1(clipboardSilentText), self);
+                    return;
+                }
+                QMimeData data;
+                for (const auto &[format, bytes] : *content)
+                    data.setData(format, bytes);
+                self->m_ingest->pasteFromMimeData(data);
+            },
+            Qt::QueuedConnection);
+    });
 }
 
 QMenu *ContentView::cardContextMenu()
 {
     m_contextMenu->clear();
+    m_contextMenu->setToolTipsVisible(true);
     QAction *pasteAction = m_contextMenu->addAction(QStringLiteral("Paste"));
-    pasteAction->setEnabled(canPaste());
     connect(pasteAction, &QAction::triggered, this, &ContentView::paste);
+    const ClipboardProbe &probe = clipboardProbe();
+    if (!probe.formats) {
+        pasteAction->setEnabled(canPaste());
+        return m_contextMenu;
+    }
+    // A live owner answers within a few milliseconds; one that does not answer by then gets the
+    // menu anyway, and Paste is set when (or if) its answer comes.
+    struct Answer
+    {
+        QSemaphore ready;
+        std::optional<QStringList> formats;
+    };
+    auto answer = std::make_shared<Answer>();
+    QPointer<QAction> action(pasteAction);
+    const auto apply = [action, answer] {
+        if (!action)
+            return;
+        action->setEnabled(answer->formats && TavloIngest::canPaste(*answer->formats));
+        action->setToolTip(answer->formats ? QString() : QString::fromLatin1(clipboardSilentText));
+    };
+    pasteAction->setEnabled(false);
+    clipboardPool().start([answer, apply, formats = probe.formats] {
+        answer->formats = formats();
+        answer->ready.release();
+        QMetaObject::invokeMethod(qApp, apply, Qt::QueuedConnection);
+    });
+    if (answer->ready.tryAcquire(1, 100))
+        apply();
     return m_contextMenu;
 }
 

@@ -5,6 +5,9 @@
 #include <QString>
 #include <QWidget>
 
+#include <functional>
+#include <optional>
+
 #include "model/TavloItem.h"
 
 class QDialog;
@@ -49,6 +52,7 @@ public:
     static bool acceptsMimeData(const QMimeData *mime);
 
     TavloStore *store() const { return m_store; }
+    TavloIngest *ingest() const { return m_ingest; }
     TavloItemListView *itemListView() const { return m_itemList; }
 
     TavloOrientation orientation() const { return m_orientation; }
@@ -87,6 +91,18 @@ public:
     // Runs the paste command (what the "Paste" entry does).
     void paste();
     bool canPaste() const;
+
+    // Another application's clipboard asked off the GUI thread, with a time budget, so that an
+    // owner that stopped answering cannot freeze the panel (the X11 adapter fills this in).
+    // Both run on a worker thread and give nothing when the owner did not answer. Without a
+    // probe, Qt's clipboard is asked directly.
+    struct ClipboardProbe
+    {
+        std::function<std::optional<QStringList>()> formats;
+        std::function<std::optional<QList<std::pair<QString, QByteArray>>>(const QStringList &wanted)> read;
+    };
+    static void setClipboardProbe(ClipboardProbe probe);
+    static constexpr const char *clipboardSilentText = "The clipboard is not answering";
 
     QSize sizeHint() const override;
 

@@ -5,9 +5,11 @@
 #include <QGuiApplication>
 #include <QMenu>
 #include <QMimeData>
+#include <QSemaphore>
 #include <QSignalSpy>
 #include <QTest>
 
+#include <atomic>
 #include <memory>
 
 #include "model/TavloStore.h"
@@ -265,6 +267,38 @@ private Q_SLOTS:
         paste->trigger();
         QTRY_COMPARE(view.store()->items().size(), 1);
         QVERIFY(view.store()->items().first().isText());
+    }
+
+    void pasteThroughAProbe()
+    {
+        // A clipboard owner that answers late or never: the menu is there at once, Paste waits.
+        std::atomic<bool> answers = false;
+        QSemaphore asked;
+        ContentView::setClipboardProbe(
+            {[&]() -> std::optional<QStringList> {
+                 asked.acquire();
+                 return answers ? std::optional(QStringList {"UTF8_STRING", "text/plain;charset=utf-8"})
+                                : std::nullopt;
+             },
+             [&](const QStringList &wanted) -> std::optional<QList<std::pair<QString, QByteArray>>> {
+                 if (!answers || !wanted.contains("text/html"))
+                     return std::nullopt;
+                 return QList<std::pair<QString, QByteArray>> {{"text/plain;charset=utf-8", "probed"}};
+             }});
+        ContentView view;
+        for (const bool answering : {false, true}) {
+            answers = answering;
+            QAction *paste = view.cardContextMenu()->actions().value(0);
+            QVERIFY(!paste->isEnabled());
+            asked.release();
+            QTRY_COMPARE(paste->toolTip() == ContentView::clipboardSilentText, !answering);
+            QTRY_COMPARE(paste->isEnabled(), answering);
+            view.paste();
+            QTest::qWait(100);
+        }
+        QTRY_COMPARE(view.store()->items().size(), 1);
+        QCOMPARE(std::get<TextItemKind>(view.store()->items().first().kind).payload.plainText, "probed");
+        ContentView::setClipboardProbe({});
     }
 
     void rendersBothOrientations_data()
