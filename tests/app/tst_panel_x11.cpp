@@ -1,5 +1,6 @@
 // Drives the real application on an X server: its window properties and the Control+Space grab.
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -385,6 +386,41 @@ private Q_SLOTS:
         first.terminate();
         QVERIFY(first.waitForFinished(10000));
         QCOMPARE(first.exitCode(), 0);
+    }
+
+    // Quick restarts: start, wait for the panel, SIGTERM; every other round is ended during
+    // start-up. Each must end by its own shutdown (exit 0) or, before its handler is in place, by
+    // the signal itself: never by an abort, a crash or a sanitizer report. QUORVIN_STORM_ROUNDS
+    // sets the count; scripts/storm.sh runs it long under the sanitizer build.
+    void restartStorm()
+    {
+        const int rounds = qEnvironmentVariableIntValue("QUORVIN_STORM_ROUNDS") ?: 6;
+        QTemporaryDir home;
+        for (int round = 0; round < rounds; ++round) {
+            const bool early = round % 2 == 1;
+            QProcess app;
+            app.setProcessEnvironment(appEnvironment(home.path()));
+            app.setProcessChannelMode(QProcess::MergedChannels);
+            app.start(QStringLiteral(QUORVIN_BINARY), {});
+            QVERIFY(app.waitForStarted());
+            if (early)
+                QTest::qWait(int(QRandomGenerator::global()->bounded(600)));
+            else
+                QTRY_VERIFY_WITH_TIMEOUT(findPanel(app.processId()) != 0, 30000);
+            ::kill(pid_t(app.processId()), SIGTERM);
+            QVERIFY2(app.waitForFinished(30000),
+                     qPrintable(QStringLiteral("round %1 did not end").arg(round)));
+            const QByteArray output = app.readAll();
+            const bool clean = (app.exitStatus() == QProcess::NormalExit && app.exitCode() == 0)
+                || (early && app.exitStatus() == QProcess::CrashExit && app.exitCode() == SIGTERM);
+            QVERIFY2(clean && !output.contains("Sanitizer") && !output.contains("runtime error"),
+                     qPrintable(QStringLiteral("round %1%2: status %3, code %4\n%5")
+                                    .arg(round)
+                                    .arg(early ? QStringLiteral(" (during start-up)") : QString())
+                                    .arg(int(app.exitStatus()))
+                                    .arg(app.exitCode())
+                                    .arg(QString::fromLocal8Bit(output.right(4000)))));
+        }
     }
 };
 
