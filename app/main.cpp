@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "app/CommandLine.h"
 #include "app/QuorvinApp.h"
 #include "app/SingleInstance.h"
 #include "platform/DesktopSession.h"
@@ -18,13 +19,37 @@ int main(int argc, char *argv[])
     if (!session.forcedQpaPlatform.isEmpty())
         qputenv("QT_QPA_PLATFORM", session.forcedQpaPlatform);
 
+    QList<QByteArray> arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments.append(QByteArray(argv[i]));
+    const LaunchRequest launch = parseCommandLine(arguments, [](qsizetype limit) {
+        QByteArray input;
+        char buffer[65536];
+        while (input.size() < limit) {
+            const size_t got = std::fread(buffer, 1, sizeof buffer, stdin);
+            if (got == 0)
+                break;
+            input.append(buffer, qsizetype(got));
+        }
+        return input;
+    });
+    if (!launch.error.isEmpty()) {
+        std::fprintf(stderr, "quorvin: %s\n", qPrintable(launch.error));
+        return launch.exitCode;
+    }
+
     // Before Qt connects to the display: a second launch only hands over its request and ends.
-    SingleInstance::Outcome claim = SingleInstance::claimOrForward({"toggle", {}});
+    SingleInstance::Outcome claim = SingleInstance::claimOrForward(launch.request);
     if (!claim.instance) {
-        if (claim.forwarded && claim.forwarded->answered)
-            return 0;
-        const QString why =
-            claim.error.isEmpty() ? QStringLiteral("the running instance did not answer") : claim.error;
+        QString why = claim.error;
+        if (claim.forwarded && claim.forwarded->answered) {
+            const QByteArray &reply = claim.forwarded->reply;
+            if (reply == "ok")
+                return 0;
+            why = QString::fromUtf8(reply.startsWith("error ") ? reply.mid(6) : reply);
+        } else if (why.isEmpty()) {
+            why = QStringLiteral("the running instance did not answer");
+        }
         std::fprintf(stderr, "quorvin: %s\n", qPrintable(why));
         return 1;
     }
@@ -43,5 +68,11 @@ int main(int argc, char *argv[])
 
     QuorvinApp quorvin(session, std::move(claim.instance));
     quorvin.start();
+    // Started by "--add": this launch is the instance, so it adds the items itself.
+    if (launch.request.command != "toggle") {
+        const QByteArray reply = quorvin.handleRequest(launch.request.command, launch.request.payload);
+        if (reply != "ok")
+            std::fprintf(stderr, "quorvin: %s\n", reply.mid(6).constData());
+    }
     return app.exec();
 }

@@ -214,6 +214,49 @@ private Q_SLOTS:
         // Let go outside the panel, the item stays where it was.
         QCOMPARE(items().size(), 4);
     }
+
+    void addFromTheCommandLine()
+    {
+        // Runs `quorvin args` in the files folder; its exit code, and its error line when it fails.
+        const auto run = [&](const QStringList &args, const QByteArray &input = {}) {
+            QProcess process;
+            m_desktop.prepare(process);
+            process.setWorkingDirectory(m_desktop.homePath() + QStringLiteral("/files"));
+            process.start(QStringLiteral(QUORVIN_BINARY), args);
+            process.write(input);
+            process.closeWriteChannel();
+            process.waitForFinished(20000);
+            const QByteArray error = process.readAllStandardError();
+            return std::pair(process.exitCode(), error.count('\n') <= 1 ? error.trimmed() : error);
+        };
+        QVERIFY(QFile(file(QStringLiteral("from the shell.txt"))).open(QIODevice::WriteOnly));
+        QCOMPARE(run({"--add", "from the shell.txt", "https://www.example.org/cli"}),
+                 std::pair(0, QByteArray()));
+        QCOMPARE(run({"--add-text"}, "  https://www.example.org/alone \n"), std::pair(0, QByteArray()));
+        QCOMPARE(run({"--add-text"}, "Typed in a terminal\n"), std::pair(0, QByteArray()));
+        QVERIFY(waitFor([&] { return items().size() == 8; }));
+        const QJsonArray stored = items();
+        QCOMPARE(QUrl(stored.at(4)[QLatin1String("fileURLString")].toString()).toLocalFile(),
+                 file(QStringLiteral("from the shell.txt")));
+        QCOMPARE(stored.at(5)[QLatin1String("urlString")].toString(),
+                 QStringLiteral("https://www.example.org/cli"));
+        QCOMPARE(stored.at(6)[QLatin1String("urlString")].toString(),
+                 QStringLiteral("https://www.example.org/alone"));
+        QCOMPARE(stored.at(7)[QLatin1String("richTextPlainText")].toString().trimmed(),
+                 QStringLiteral("Typed in a terminal"));
+
+        // Refused with one line and nothing added: a missing file, another scheme, no text, bad usage.
+        QCOMPARE(run({"--add", "missing.txt"}),
+                 std::pair(1, QByteArray("quorvin: no such file, folder or web link: missing.txt")));
+        QCOMPARE(run({"--add", "mailto:a@example.org"}).first, 1);
+        QCOMPARE(run({"--add-text"}, " \n"),
+                 std::pair(1, QByteArray("quorvin: nothing to add: standard input is empty")));
+        QCOMPARE(run({"--add-text"}, "\xff\xfe"),
+                 std::pair(1, QByteArray("quorvin: standard input is not UTF-8 text")));
+        QCOMPARE(run({"--bogus"}).first, 2);
+        QTest::qWait(500);
+        QCOMPARE(items().size(), 8);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestE2eExchange)
