@@ -560,7 +560,10 @@ void TavloItemListView::scrollContentsBy(int dx, int dy)
 {
     QListView::scrollContentsBy(dx, dy);
     updateHover(viewport()->mapFromGlobal(QCursor::pos()));
-    m_pruneTimer.start();
+    // Not restarted while scrolling goes on: a long scroll would otherwise keep every picture it
+    // passed until it stops.
+    if (!m_pruneTimer.isActive())
+        m_pruneTimer.start();
 }
 
 QPair<int, int> TavloItemListView::visibleRowRange() const
