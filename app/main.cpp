@@ -5,6 +5,7 @@
 #include "app/CommandLine.h"
 #include "app/QuorvinApp.h"
 #include "app/SingleInstance.h"
+#include "model/PersistenceWorker.h"
 #include "platform/DesktopSession.h"
 
 int main(int argc, char *argv[])
@@ -53,6 +54,8 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "quorvin: %s\n", qPrintable(why));
         return 1;
     }
+    // The data files are read and decoded while Qt connects to the display and builds the window.
+    StoreFiles::preload();
 
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Quorvin"));

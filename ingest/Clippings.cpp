@@ -2,10 +2,13 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QUuid>
 
 #include "platform/Defaults.h"
+#include "platform/DurableFile.h"
+#include "platform/SaveStatus.h"
+
+#include <cerrno>
 
 namespace Clippings {
 
@@ -31,35 +34,22 @@ std::optional<QString> saveImageFile(const QByteArray &bytes, const QString &fol
     if (!extension)
         return std::nullopt;
 
-    const QFileInfo info(folder);
-    if (!info.isDir()) {
-        const QString parent = info.absolutePath();
-        const bool parentExisted = QFileInfo(parent).isDir();
-        if (!QDir().mkpath(folder))
-            return std::nullopt;
-        AppPaths::makePrivate(folder);
-        if (!parentExisted)
-            AppPaths::makePrivate(parent);
-    }
-
     // Eight hex digits clash about once in four billion; even then the older image stays.
-    QString path;
-    for (int attempt = 0; attempt < 16 && path.isEmpty(); ++attempt) {
+    for (int attempt = 0; attempt < 16; ++attempt) {
         const QString tag = QUuid::createUuid().toString(QUuid::WithoutBraces).left(8).toUpper();
-        const QString candidate = folder + QStringLiteral("/Tavlo Image ") + tag + u'.' + *extension;
-        if (!QFileInfo::exists(candidate))
-            path = candidate;
+        const QString path = folder + QStringLiteral("/Tavlo Image ") + tag + u'.' + *extension;
+        DurableFile::Options options;
+        options.replace = false;
+        const DurableFile::Result result = DurableFile::write(path, bytes, options);
+        if (result.ok())
+            return path;
+        if (result.error == EEXIST && QFileInfo(folder).isDir())
+            continue;
+        // A partly written image is never added; the panel says why for a moment.
+        SaveStatus::instance().reportBriefly(QStringLiteral("clippings"), result.reason, folder);
+        return std::nullopt;
     }
-    if (path.isEmpty())
-        return std::nullopt;
-
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return std::nullopt;
-    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    if (file.write(bytes) != bytes.size() || !file.commit())
-        return std::nullopt;
-    return path;
+    return std::nullopt;
 }
 
 std::optional<TavloUrl> saveClippingImage(const QByteArray &bytes)

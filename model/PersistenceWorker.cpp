@@ -3,16 +3,19 @@
 #include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include "model/StoredTavloItem.h"
 #include "platform/Defaults.h"
+#include "platform/DurableFile.h"
+#include "platform/SaveStatus.h"
 
-#include <chrono>
 #include <ctime>
 
 namespace {
+
+const QString statusSource = QStringLiteral("store");
 
 qint64 threadCpuNs()
 {
@@ -44,7 +47,119 @@ QByteArray encodeSnapshot(const ItemsSnapshot &snapshot)
     return StoredJson::encodeItems(records);
 }
 
+bool fileHolds(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    if (file.size() != bytes.size() || !file.open(QIODevice::ReadOnly))
+        return false;
+    return file.readAll() == bytes;
+}
+
+// The tavlos on disk, renamed as in `next`, followed by the ones `next` adds: written before an
+// item list that files items under new tavlos, it never loses a tavlo the old item list needs.
+QList<StoredTavloDefinition> unionOf(const QList<StoredTavloDefinition> &stored,
+                                     const QList<StoredTavloDefinition> &next)
+{
+    QList<StoredTavloDefinition> all = stored;
+    for (auto &tavlo : all) {
+        for (const auto &renamed : next) {
+            if (renamed.id == tavlo.id)
+                tavlo.name = renamed.name;
+        }
+    }
+    for (const auto &tavlo : next) {
+        if (std::none_of(all.cbegin(), all.cend(), [&](const auto &t) { return t.id == tavlo.id; }))
+            all.append(tavlo);
+    }
+    return all;
+}
+
 } // namespace
+
+namespace StoreFiles {
+
+QString path(const QString &key)
+{
+    return AppPaths::dataFolder() + u'/' + key;
+}
+
+std::optional<QByteArray> read(const QString &key)
+{
+    QFile file(path(key));
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    return file.readAll();
+}
+
+void moveFromSettings()
+{
+    auto settings = Defaults::open();
+    const QStringList keys {itemsKey, tavlosKey, activeKey};
+    bool any = false;
+    for (const QString &key : keys) {
+        if (!settings->contains(key))
+            continue;
+        any = true;
+        if (QFileInfo::exists(path(key)))
+            continue;
+        const QVariant value = settings->value(key);
+        const QByteArray bytes =
+            value.typeId() == QMetaType::QByteArray ? value.toByteArray() : value.toString().toUtf8();
+        // Until every file is on disk the settings keep their copy, whatever happens.
+        if (!DurableFile::write(path(key), bytes).ok())
+            return;
+    }
+    if (!any)
+        return;
+    for (const QString &key : keys)
+        settings->remove(key);
+    settings->sync();
+}
+
+Loaded load()
+{
+    Loaded loaded;
+    loaded.lock = std::make_unique<DataFolderLock>();
+    if (!loaded.lock->owned())
+        return loaded;
+    moveFromSettings();
+    if (auto bytes = read(tavlosKey)) {
+        loaded.tavlos = StoredJson::decodeTavlos(*bytes);
+        if (!loaded.tavlos)
+            loaded.tavlosBytes = std::move(bytes);
+    }
+    if (auto bytes = read(itemsKey)) {
+        loaded.items = StoredJson::decodeItems(*bytes);
+        if (!loaded.items)
+            loaded.itemsBytes = std::move(bytes);
+    }
+    loaded.active = read(activeKey);
+    return loaded;
+}
+
+namespace {
+
+std::future<Loaded> &preloaded()
+{
+    static std::future<Loaded> future;
+    return future;
+}
+
+} // namespace
+
+void preload()
+{
+    preloaded() = std::async(std::launch::async, load);
+}
+
+std::optional<Loaded> takePreloaded()
+{
+    if (!preloaded().valid())
+        return std::nullopt;
+    return preloaded().get();
+}
+
+} // namespace StoreFiles
 
 PersistenceWorker::PersistenceWorker() : m_thread([this] { run(); }) { }
 
@@ -59,32 +174,44 @@ PersistenceWorker::~PersistenceWorker()
     m_thread.join();
 }
 
-void PersistenceWorker::submitItems(const QString &key, ItemsSnapshot snapshot)
+void PersistenceWorker::submitItems(ItemsSnapshot snapshot)
 {
     {
         std::lock_guard lock(m_mutex);
-        m_pendingItems.emplace(key, std::move(snapshot));
+        m_pending.items.emplace(std::move(snapshot));
+        m_pending.itemsBytes.reset();
         ++m_stats.itemSnapshotsSubmitted;
+        m_retryAt = {}; // a failed write is tried again at once with the newer state
     }
     m_wake.notify_one();
 }
 
-void PersistenceWorker::submitValue(const QString &key, const QVariant &value)
+void PersistenceWorker::submitTavlos(const QList<StoredTavloDefinition> &tavlos)
 {
     {
         std::lock_guard lock(m_mutex);
+        m_pending.tavlos = tavlos;
         ++m_stats.valuesSubmitted;
-        bool replaced = false;
-        for (auto &pending : m_pendingValues) {
-            if (pending.first == key) {
-                pending.second = value;
-                replaced = true;
-            }
-        }
-        if (!replaced)
-            m_pendingValues.append({key, value});
+        m_retryAt = {};
     }
     m_wake.notify_one();
+}
+
+void PersistenceWorker::submitActiveTavlo(const QUuid &id)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_pending.active = id;
+        ++m_stats.valuesSubmitted;
+        m_retryAt = {};
+    }
+    m_wake.notify_one();
+}
+
+void PersistenceWorker::setStoredTavlos(const QList<StoredTavloDefinition> &tavlos)
+{
+    std::lock_guard lock(m_mutex);
+    m_storedTavlos = tavlos;
 }
 
 void PersistenceWorker::preserveBeforeOverwrite(const QString &key, const QByteArray &bytes,
@@ -97,9 +224,33 @@ void PersistenceWorker::preserveBeforeOverwrite(const QString &key, const QByteA
 bool PersistenceWorker::waitForIdle(int timeoutMs)
 {
     std::unique_lock lock(m_mutex);
-    return m_idle.wait_for(lock, std::chrono::milliseconds(std::max(0, timeoutMs)), [this] {
-        return !m_busy && (m_paused || !hasWork());
-    }) && !hasWork();
+    // Someone is waiting for the disk: a failed write need not sit out its back-off.
+    m_retryAt = {};
+    const quint64 attempts = m_attempts;
+    m_wake.notify_one();
+    m_idle.wait_for(lock, std::chrono::milliseconds(std::max(0, timeoutMs)), [&] {
+        return !m_busy && (m_paused || !hasWork() || (!m_failure.isEmpty() && m_attempts > attempts));
+    });
+    return !m_busy && !hasWork();
+}
+
+QString PersistenceWorker::failure() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_failure;
+}
+
+QStringList PersistenceWorker::unsaved() const
+{
+    std::lock_guard lock(m_mutex);
+    QStringList parts;
+    if (m_pending.items || m_pending.itemsBytes)
+        parts.append(QStringLiteral("the items"));
+    if (m_pending.tavlos)
+        parts.append(QStringLiteral("the tavlo list"));
+    if (m_pending.active)
+        parts.append(QStringLiteral("the active tavlo"));
+    return parts;
 }
 
 PersistenceWorker::Stats PersistenceWorker::stats() const
@@ -125,27 +276,111 @@ QString PersistenceWorker::recoveryFolder()
 
 bool PersistenceWorker::hasWork() const
 {
-    return m_pendingItems.has_value() || !m_pendingValues.isEmpty();
+    return m_pending.items || m_pending.itemsBytes || m_pending.tavlos || m_pending.active;
 }
 
-bool PersistenceWorker::writeRecovery(const Recovery &recovery)
+QString PersistenceWorker::keepRecoveries(const QString &key)
 {
-    const QString folder = recoveryFolder();
-    if (!QDir().mkpath(folder))
-        return false;
-    AppPaths::makePrivate(folder);
-    const QString stamp = QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-HHmmss-zzz"));
-    QString path = QStringLiteral("%1/%2-%3.dat").arg(folder, recovery.label, stamp);
-    for (int n = 2; QFileInfo::exists(path); ++n)
-        path = QStringLiteral("%1/%2-%3-%4.dat").arg(folder, recovery.label, stamp).arg(n);
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    AppPaths::makePrivate(file.fileName());
-    if (file.write(recovery.bytes) != recovery.bytes.size() || !file.commit())
-        return false;
-    AppPaths::makePrivate(path);
-    return true;
+    QList<Recovery> waiting;
+    {
+        std::lock_guard lock(m_mutex);
+        for (const Recovery &r : std::as_const(m_recoveries)) {
+            if (r.key == key)
+                waiting.append(r);
+        }
+    }
+    for (const Recovery &recovery : std::as_const(waiting)) {
+        const QString stamp = QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-HHmmss-zzz"));
+        const QString name = QStringLiteral("%1-%2.dat").arg(recovery.label, stamp);
+        DurableFile::Options once;
+        once.replace = false;
+        // The usual place, then beside the data file, which is about to be written anyway.
+        DurableFile::Result result = DurableFile::write(recoveryFolder() + u'/' + name, recovery.bytes, once);
+        for (int n = 2; result.error == EEXIST && n < 100; ++n)
+            result = DurableFile::write(recoveryFolder() + u'/' + QString::number(n) + u'-' + name,
+                                        recovery.bytes, once);
+        if (!result.ok()) {
+            result = DurableFile::write(AppPaths::dataFolder() + QStringLiteral("/Recovered-") + name,
+                                        recovery.bytes, once);
+        }
+        if (!result.ok())
+            return QStringLiteral("%1 (keeping a copy of unreadable data)").arg(result.reason);
+        std::lock_guard lock(m_mutex);
+        m_recoveries.removeIf([&](const Recovery &r) {
+            return r.key == recovery.key && r.label == recovery.label && r.bytes == recovery.bytes;
+        });
+        ++m_stats.recoveryCopies;
+    }
+    return {};
+}
+
+QString PersistenceWorker::writeKey(const QString &key, const QByteArray &bytes, bool *changed)
+{
+    const QString target = StoreFiles::path(key);
+    // Loading writes back what it read; an unchanged list need not be written again.
+    if (fileHolds(target, bytes))
+        return {};
+    if (QString error = keepRecoveries(key); !error.isEmpty())
+        return error;
+    const DurableFile::Result result = DurableFile::write(target, bytes);
+    if (!result.ok())
+        return result.reason;
+    *changed = true;
+    std::lock_guard lock(m_mutex);
+    m_stats.bytesWritten += quint64(bytes.size());
+    return {};
+}
+
+// Every state between two files is one the user could have made: tavlos that items are filed
+// under reach the disk before those items, and a deleted tavlo's items leave before the tavlo.
+QString PersistenceWorker::writeBatch(Batch &batch, bool *changed)
+{
+    if (batch.tavlos && batch.itemsBytes) {
+        // With only removals this is the list on disk already, and the items simply go first.
+        const auto all = unionOf(m_storedTavlos, *batch.tavlos);
+        if (all != m_storedTavlos) {
+            if (QString error = writeKey(StoreFiles::tavlosKey, StoredJson::encodeTavlos(all), changed);
+                !error.isEmpty())
+                return error;
+            m_storedTavlos = all;
+        }
+    }
+    if (batch.itemsBytes) {
+        bool wrote = false;
+        if (QString error = writeKey(StoreFiles::itemsKey, *batch.itemsBytes, &wrote); !error.isEmpty())
+            return error;
+        batch.itemsBytes.reset();
+        if (wrote) {
+            *changed = true;
+            std::lock_guard lock(m_mutex);
+            ++m_stats.itemSnapshotsWritten;
+        }
+    }
+    if (batch.tavlos) {
+        if (QString error = writeKey(StoreFiles::tavlosKey, StoredJson::encodeTavlos(*batch.tavlos), changed);
+            !error.isEmpty())
+            return error;
+        m_storedTavlos = *batch.tavlos;
+        batch.tavlos.reset();
+    }
+    if (batch.active) {
+        if (QString error = writeKey(StoreFiles::activeKey, uuidString(*batch.active).toUtf8(), changed);
+            !error.isEmpty())
+            return error;
+        batch.active.reset();
+    }
+    return {};
+}
+
+// What a failed batch did not write waits again, unless something newer has arrived meanwhile.
+void PersistenceWorker::putBack(Batch &batch)
+{
+    if (batch.itemsBytes && !m_pending.items && !m_pending.itemsBytes)
+        m_pending.itemsBytes = std::move(batch.itemsBytes);
+    if (batch.tavlos && !m_pending.tavlos)
+        m_pending.tavlos = std::move(batch.tavlos);
+    if (batch.active && !m_pending.active)
+        m_pending.active = batch.active;
 }
 
 PersistenceWorker::Together::Together(PersistenceWorker &worker) : m_worker(worker)
@@ -165,98 +400,73 @@ PersistenceWorker::Together::~Together()
 
 void PersistenceWorker::run()
 {
-    const auto settings = Defaults::open();
+    using Clock = std::chrono::steady_clock;
     std::unique_lock lock(m_mutex);
     while (true) {
-        m_wake.wait(lock, [this] { return m_stopping || (!m_paused && m_together == 0 && hasWork()); });
-        if (!hasWork()) {
-            if (m_stopping)
-                break;
-            continue;
+        const auto ready = [this] {
+            return !m_paused && m_together == 0 && hasWork() && Clock::now() >= m_retryAt;
+        };
+        while (!m_stopping && !ready()) {
+            if (!m_paused && hasWork() && m_retryAt > Clock::now())
+                m_wake.wait_until(lock, m_retryAt);
+            else
+                m_wake.wait(lock);
         }
-        auto items = std::move(m_pendingItems);
-        m_pendingItems.reset();
-        auto values = std::move(m_pendingValues);
-        m_pendingValues.clear();
+        if (!hasWork())
+            break; // stopping
+        Batch batch = std::move(m_pending);
+        m_pending = {};
         m_busy = true;
         lock.unlock();
 
         QElapsedTimer timer;
-        qint64 cpu = threadCpuNs();
-        qint64 encodeCpuNs = 0;
         qint64 encodeNs = -1;
-        QString itemsKey;
-        if (items) {
-            itemsKey = items->first;
+        qint64 encodeCpuNs = 0;
+        if (batch.items) {
+            const qint64 cpu = threadCpuNs();
             timer.start();
-            values.prepend({items->first, encodeSnapshot(items->second)});
+            batch.itemsBytes = encodeSnapshot(*batch.items);
+            batch.items.reset();
             encodeNs = timer.nsecsElapsed();
             encodeCpuNs = threadCpuNs() - cpu;
-            items.reset();
         }
-
-        // Stored data that did not read is copied aside before its key is overwritten.
-        lock.lock();
-        QList<Recovery> recoveries = m_recoveries;
-        lock.unlock();
-        QStringList blockedKeys;
-        QList<Recovery> saved;
-        for (const Recovery &recovery : recoveries) {
-            const bool touched = std::any_of(values.cbegin(), values.cend(),
-                                             [&](const auto &v) { return v.first == recovery.key; });
-            if (!touched)
-                continue;
-            if (writeRecovery(recovery))
-                saved.append(recovery);
-            else
-                blockedKeys.append(recovery.key);
-        }
-
         timer.start();
-        cpu = threadCpuNs();
-        bool wrote = false;
-        bool wroteItems = false;
-        settings->sync(); // picks up the file as it is now, should someone else have changed it
-        for (const auto &[key, value] : values) {
-            if (blockedKeys.contains(key))
-                continue;
-            // Loading writes back what it read; an unchanged value need not rewrite the file.
-            if (settings->contains(key) && settings->value(key) == value)
-                continue;
-            settings->setValue(key, value);
-            wrote = true;
-            wroteItems = wroteItems || (encodeNs >= 0 && key == itemsKey);
-        }
-        qint64 size = 0;
-        if (wrote) {
-            Defaults::flush(*settings);
-            AppPaths::makePrivate(settings->fileName());
-            size = QFileInfo(settings->fileName()).size();
-        }
+        const qint64 cpu = threadCpuNs();
+        bool changed = false;
+        const QString error = writeBatch(batch, &changed);
         const qint64 writeNs = timer.nsecsElapsed();
         const qint64 writeCpuNs = threadCpuNs() - cpu;
 
+        if (error.isEmpty())
+            SaveStatus::instance().clear(statusSource);
+        else
+            SaveStatus::instance().report(statusSource, error, AppPaths::dataFolder());
+
         lock.lock();
-        for (const Recovery &done : saved) {
-            m_recoveries.removeIf([&](const Recovery &r) {
-                return r.key == done.key && r.label == done.label && r.bytes == done.bytes;
-            });
-            ++m_stats.recoveryCopies;
-        }
-        if (wrote) {
-            ++m_stats.syncs;
-            m_stats.bytesWritten += quint64(size);
-            m_stats.lastWriteNs = writeNs;
-            m_stats.lastWriteCpuNs = writeCpuNs;
-        }
+        ++m_attempts;
         if (encodeNs >= 0) {
             m_stats.lastEncodeNs = encodeNs;
             m_stats.lastEncodeCpuNs = encodeCpuNs;
-            if (wroteItems)
-                ++m_stats.itemSnapshotsWritten;
+        }
+        if (changed) {
+            ++m_stats.syncs;
+            m_stats.lastWriteNs = writeNs;
+            m_stats.lastWriteCpuNs = writeCpuNs;
+        }
+        if (error.isEmpty()) {
+            m_failure.clear();
+            m_backoffMs = 0;
+        } else {
+            putBack(batch);
+            ++m_stats.failures;
+            m_failure = error;
+            m_backoffMs = std::min(std::max(500, m_backoffMs * 2), 60000);
+            m_retryAt = Clock::now() + std::chrono::milliseconds(m_backoffMs);
         }
         m_busy = false;
         m_idle.notify_all();
+        if (m_stopping && !error.isEmpty())
+            break; // one last attempt was all there was time for
     }
     m_idle.notify_all();
 }

@@ -7,11 +7,14 @@
 #include <QTextDocument>
 #include <QTextList>
 
+#include <cstdio>
 #include <utility>
 
 #include "model/PersistenceWorker.h"
 #include "model/StoredTavloItem.h"
+#include "platform/DataFolderLock.h"
 #include "platform/Defaults.h"
+#include "platform/SaveStatus.h"
 
 namespace {
 
@@ -123,20 +126,43 @@ TavloStore::TavloStore(QObject *parent)
     : QObject(parent), m_persistenceQueue(std::make_unique<PersistenceWorker>())
 {
     m_activeTavloID = QUuid::createUuid();
+    auto preloaded = StoreFiles::takePreloaded();
+    StoreFiles::Loaded loaded = preloaded ? std::move(*preloaded) : StoreFiles::load();
+    m_dataLock = std::move(loaded.lock);
+    if (!m_dataLock->owned()) {
+        // Loading would show a state the owner is about to change; writing would undo its work.
+        std::fprintf(stderr, "quorvin: %s: items are neither loaded nor saved\n",
+                     qPrintable(m_dataLock->reason()));
+        SaveStatus::instance().report(QStringLiteral("data folder"), m_dataLock->reason(),
+                                      AppPaths::dataFolder());
+    }
+    m_loaded = &loaded;
     loadTavlos(m_activeTavloID);
     loadItems();
     restoreActiveTavlo();
+    m_loaded = nullptr;
     refreshVisibleItems();
 
     // Changes are written as they happen; at quit only the queue needs to drain.
     if (auto *app = QCoreApplication::instance())
-        connect(app, &QCoreApplication::aboutToQuit, this, [this] { waitForPendingWrites(); });
+        connect(app, &QCoreApplication::aboutToQuit, this, [this] {
+            if (waitForPendingWrites())
+                return;
+            const QStringList unsaved = m_persistenceQueue->unsaved();
+            if (unsaved.isEmpty())
+                return;
+            const QString failure = m_persistenceQueue->failure();
+            std::fprintf(stderr, "quorvin: not saved: %s (%s, in %s)\n", qPrintable(unsaved.join(u", ")),
+                         qPrintable(failure.isEmpty() ? QStringLiteral("still writing") : failure),
+                         qPrintable(AppPaths::dataFolder()));
+        });
 }
 
 TavloStore::~TavloStore()
 {
     // The worker's destructor writes whatever is still queued before its thread ends.
     m_persistenceQueue.reset();
+    m_dataLock.reset();
     for (const TavloUrl &url : std::as_const(m_securityScopedURLs))
         stopAccessingSecurityScopedResource(url);
 }
@@ -159,14 +185,11 @@ bool TavloStore::waitForPendingWrites(int timeoutMs)
 
 void TavloStore::loadTavlos(const QUuid &defaultID)
 {
-    const auto settings = Defaults::open();
-    std::optional<QList<StoredTavloDefinition>> decoded;
-    if (settings->contains(m_tavlosKey)) {
-        const QByteArray bytes = settings->value(m_tavlosKey).toByteArray();
-        decoded = StoredJson::decodeTavlos(bytes);
-        if (!decoded && !bytes.isEmpty())
-            m_persistenceQueue->preserveBeforeOverwrite(m_tavlosKey, bytes, QStringLiteral("Tavlos"));
-    }
+    std::optional<QList<StoredTavloDefinition>> decoded = std::move(m_loaded->tavlos);
+    if (m_loaded->tavlosBytes && !m_loaded->tavlosBytes->isEmpty())
+        m_persistenceQueue->preserveBeforeOverwrite(m_tavlosKey, *m_loaded->tavlosBytes,
+                                                    QStringLiteral("Tavlos"));
+    m_persistenceQueue->setStoredTavlos(decoded.value_or(QList<StoredTavloDefinition>()));
     if (decoded && !decoded->isEmpty()) {
         if (decoded->first().name == QLatin1String("Current"))
             (*decoded)[0].name = QStringLiteral("Home");
@@ -180,15 +203,12 @@ void TavloStore::loadTavlos(const QUuid &defaultID)
 
 void TavloStore::loadItems()
 {
-    const auto settings = Defaults::open();
-    std::optional<QList<StoredTavloItem>> decoded;
-    if (settings->contains(m_defaultsKey)) {
-        const QByteArray bytes = settings->value(m_defaultsKey).toByteArray();
-        decoded = StoredJson::decodeItems(bytes);
-        // The stored list stays as it is until the next change, which replaces it; keep a copy.
-        if (!decoded && !bytes.isEmpty())
-            m_persistenceQueue->preserveBeforeOverwrite(m_defaultsKey, bytes, QStringLiteral("StoredItems"));
-    }
+    std::optional<QList<StoredTavloItem>> decoded = std::move(m_loaded->items);
+    m_loaded->items.reset();
+    // The stored list stays as it is until the next change, which replaces it; keep a copy.
+    if (m_loaded->itemsBytes && !m_loaded->itemsBytes->isEmpty())
+        m_persistenceQueue->preserveBeforeOverwrite(m_defaultsKey, *m_loaded->itemsBytes,
+                                                    QStringLiteral("StoredItems"));
     for (const auto &tavlo : std::as_const(m_tavlos))
         m_allItemsByTavlo.insert(tavlo.id, {});
     if (!decoded)
@@ -253,10 +273,8 @@ std::optional<TavloItemKind> TavloStore::rebuildKind(const StoredTavloItem &stor
 
 void TavloStore::restoreActiveTavlo()
 {
-    const auto settings = Defaults::open();
-    const QVariant stored = settings->value(m_activeTavloKey);
-    if (stored.isValid()) {
-        const auto id = StoredJson::parseUuid(stored.toString());
+    if (const auto &stored = m_loaded->active) {
+        const auto id = StoredJson::parseUuid(QString::fromUtf8(*stored));
         if (id) {
             for (const auto &tavlo : std::as_const(m_tavlos)) {
                 if (tavlo.id == *id) {
@@ -275,7 +293,9 @@ void TavloStore::restoreActiveTavlo()
 
 void TavloStore::persistTavlos()
 {
-    m_persistenceQueue->submitValue(m_tavlosKey, StoredJson::encodeTavlos(m_tavlos));
+    if (!m_dataLock->owned())
+        return;
+    m_persistenceQueue->submitTavlos(m_tavlos);
 }
 
 void TavloStore::persistItems()
@@ -284,12 +304,14 @@ void TavloStore::persistItems()
         m_batchPersist = true;
         return;
     }
+    if (!m_dataLock->owned())
+        return;
     ItemsSnapshot snapshot;
     snapshot.tavloOrder.reserve(m_tavlos.size());
     for (const auto &tavlo : std::as_const(m_tavlos))
         snapshot.tavloOrder.append(tavlo.id);
     snapshot.itemsByTavlo = m_allItemsByTavlo;
-    m_persistenceQueue->submitItems(m_defaultsKey, std::move(snapshot));
+    m_persistenceQueue->submitItems(std::move(snapshot));
 }
 
 void TavloStore::refreshVisibleItems()
@@ -363,7 +385,8 @@ void TavloStore::selectTavlo(const QUuid &id)
         return;
     m_activeTavloID = id;
     Q_EMIT activeTavloIDChanged();
-    m_persistenceQueue->submitValue(m_activeTavloKey, uuidString(id));
+    if (m_dataLock->owned())
+        m_persistenceQueue->submitActiveTavlo(id);
     refreshVisibleItems();
 }
 

@@ -14,7 +14,11 @@
 #include "model/TavloItem.h"
 #include "richtext/RichText.h"
 
+class DataFolderLock;
 class PersistenceWorker;
+namespace StoreFiles {
+struct Loaded;
+}
 struct StoredTavloItem;
 
 // The one owner of all items and tavlos. Lives on the GUI thread; every operation runs to
@@ -25,7 +29,7 @@ class TavloStore : public QObject
     Q_OBJECT
 
 public:
-    // Loads tavlos, items and the active tavlo from the user defaults.
+    // Loads tavlos, items and the active tavlo from the data files.
     explicit TavloStore(QObject *parent = nullptr);
     ~TavloStore() override;
 
@@ -107,6 +111,8 @@ private:
     const QString m_tavlosKey = QStringLiteral("Quorvin.Tavlos.v1");
     const QString m_activeTavloKey = QStringLiteral("Quorvin.ActiveTavloID.v1");
     QList<TavloUrl> m_securityScopedURLs;
+    std::unique_ptr<DataFolderLock> m_dataLock;
+    StoreFiles::Loaded *m_loaded = nullptr; // what the files held, while loading
     std::unique_ptr<PersistenceWorker> m_persistenceQueue;
     int m_batchDepth = 0;
     bool m_batchPublish = false;

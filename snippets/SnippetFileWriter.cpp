@@ -1,7 +1,10 @@
 #include "snippets/SnippetFileWriter.h"
 
 #include <QFileInfo>
-#include <QSaveFile>
+
+#include <cerrno>
+
+#include "platform/DurableFile.h"
 
 namespace {
 
@@ -31,23 +34,15 @@ SnippetWriteResult writeSnippetFile(const QString &folderPath, const QString &fi
         return {Outcome::notEncodable, {}};
     const QByteArray bytes = text.toUtf8();
 
-    const QFileInfo target(filePath);
-    if (target.exists() && !replaceExisting)
+    DurableFile::Options options;
+    options.privateFile = false; // the user's own file, with the usual permissions
+    options.replace = replaceExisting;
+    options.createFolders = false;
+    const DurableFile::Result result = DurableFile::write(filePath, bytes, options);
+    if (result.error == EEXIST)
         return {Outcome::alreadyExists, {}};
-    // QSaveFile would write through a folder's name into nothing useful; say so plainly.
-    if (target.isDir())
-        return {Outcome::failed, QStringLiteral("Is a directory")};
-
-    QSaveFile file(filePath);
-    if (!file.open(QIODevice::WriteOnly))
-        return {Outcome::failed, file.errorString()};
-    if (file.write(bytes) != bytes.size()) {
-        const QString error = file.errorString();
-        file.cancelWriting();
-        return {Outcome::failed, error};
-    }
-    if (!file.commit())
-        return {Outcome::failed, file.errorString()};
+    if (!result.ok())
+        return {Outcome::failed, result.reason};
 
     if (!QFileInfo::exists(filePath))
         return {Outcome::notCreated, {}};

@@ -24,8 +24,10 @@
 
 #include "ingest/TavloIngest.h"
 #include "model/TavloStore.h"
+#include "platform/SaveStatus.h"
 #include "views/ContentViewParts.h"
 #include "views/ContentViewStyle.h"
+#include "views/SymbolPainter.h"
 #include "views/TavloItemListView.h"
 #include "views/TavloOrientationNotifier.h"
 #include "views/WindowDragArea.h"
@@ -251,6 +253,13 @@ void ContentView::buildHeader()
 
     auto *buttons = new QHBoxLayout;
     buttons->setSpacing(8);
+    m_saveWarning = new QLabel(header);
+    m_saveWarning->setObjectName(QStringLiteral("saveWarning"));
+    m_saveWarning->setPixmap(SymbolPainter::pixmap(QStringLiteral("exclamationmark.triangle"), 14,
+                                                   QColor(0xE8, 0x8A, 0x1A), devicePixelRatioF()));
+    m_saveWarning->setFixedSize(18, 28);
+    m_saveWarning->setAlignment(Qt::AlignCenter);
+    buttons->addWidget(m_saveWarning);
     m_aboutButton = new CardIconButton(Symbol::infoCircle, QStringLiteral("About Quorvin"), header);
     m_clearButton = new CardIconButton(Symbol::trash, QStringLiteral("Clear Tavlo"), header);
     buttons->addWidget(m_aboutButton);
@@ -266,6 +275,16 @@ void ContentView::buildHeader()
     });
     connect(m_aboutButton, &QAbstractButton::clicked, this, &ContentView::aboutRequested);
     connect(m_clearButton, &QAbstractButton::clicked, this, &ContentView::clearTavlo);
+    connect(&SaveStatus::instance(), &SaveStatus::changed, this, &ContentView::updateSaveWarning);
+    updateSaveWarning();
+}
+
+void ContentView::updateSaveWarning()
+{
+    const QString message = SaveStatus::instance().message();
+    m_saveWarning->setToolTip(message);
+    m_saveWarning->setAccessibleName(message);
+    m_saveWarning->setVisible(!message.isEmpty());
 }
 
 void ContentView::applyOrientation()

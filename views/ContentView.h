@@ -27,6 +27,7 @@ class TavloStore;
 class QAction;
 class ToneLabel;
 class CardIconButton;
+class QLabel;
 class WindowDragArea;
 
 // The whole content of the tavlo panel: a rounded translucent card with the
@@ -155,6 +156,8 @@ private:
     ToneLabel *m_countLabel = nullptr;
     CardIconButton *m_aboutButton = nullptr;
     CardIconButton *m_clearButton = nullptr;
+    QLabel *m_saveWarning = nullptr; // shown while something could not be written
+    void updateSaveWarning();
     TavloEmptyState *m_emptyState = nullptr;
     TavloItemListView *m_itemList = nullptr;
     QMenu *m_tavloMenu = nullptr;

@@ -2,20 +2,30 @@
 // text items with about 2 KB of RTF. Prints cold load time (in a fresh process), the GUI-thread
 // time of single changes, the worker's encode and write time, and the disk traffic of a burst.
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QTextStream>
 
 #include <algorithm>
 #include <ctime>
 #include <functional>
+#include <limits>
+
+#ifdef QUORVIN_HAVE_SIMDJSON
+#include <simdjson.h>
+#endif
 
 #include "model/PersistenceWorker.h"
 #include "model/StoredTavloItem.h"
 #include "model/TavloStore.h"
 #include "platform/Defaults.h"
+#include "platform/DurableFile.h"
 
 namespace {
 
@@ -76,12 +86,10 @@ qint64 writeFixture()
         }
     }
     const QByteArray items = StoredJson::encodeItems(records);
-    auto settings = Defaults::open();
-    settings->clear();
-    settings->setValue(QStringLiteral("Quorvin.Tavlos.v1"), StoredJson::encodeTavlos(tavlos));
-    settings->setValue(QStringLiteral("Quorvin.StoredItems.v2"), items);
-    settings->setValue(QStringLiteral("Quorvin.ActiveTavloID.v1"), uuidString(tavlos[3].id));
-    settings->sync();
+    QDir(AppPaths::dataFolder()).removeRecursively();
+    DurableFile::write(StoreFiles::path(StoreFiles::tavlosKey), StoredJson::encodeTavlos(tavlos));
+    DurableFile::write(StoreFiles::path(StoreFiles::itemsKey), items);
+    DurableFile::write(StoreFiles::path(StoreFiles::activeKey), uuidString(tavlos[3].id).toUtf8());
     return items.size();
 }
 
@@ -123,19 +131,176 @@ void timeChange(QTextStream &out, TavloStore &store, const char *name, const std
         << " ms CPU; max " << maxMs(times) << " ms wall, " << maxMs(cpuTimes) << " ms CPU" << Qt::endl;
 }
 
-// Where cold load time goes: reading the settings file, decoding the JSON, building the store.
+// The same records through Qt's own JSON reader, for comparison with StoredJson::decodeItems.
+std::optional<QList<StoredTavloItem>> decodeWithQJson(const QByteArray &bytes)
+{
+    QJsonParseError error {};
+    const QJsonDocument document = QJsonDocument::fromJson(bytes, &error);
+    if (error.error != QJsonParseError::NoError || !document.isArray())
+        return std::nullopt;
+    QList<StoredTavloItem> records;
+    const QJsonArray array = document.array();
+    records.reserve(array.size());
+    for (const QJsonValue &value : array) {
+        if (!value.isObject())
+            return std::nullopt;
+        const QJsonObject o = value.toObject();
+        StoredTavloItem r;
+        const auto id = StoredJson::parseUuid(o.value(QLatin1String("id")).toString());
+        const QString kind = o.value(QLatin1String("kind")).toString();
+        if (!id || kind.isEmpty())
+            return std::nullopt;
+        r.id = *id;
+        r.kind = kind == QLatin1String("file") ? StoredTavloItem::Kind::file
+            : kind == QLatin1String("text")    ? StoredTavloItem::Kind::text
+                                               : StoredTavloItem::Kind::url;
+        if (o.contains(QLatin1String("tavloID")))
+            r.tavloID = StoredJson::parseUuid(o.value(QLatin1String("tavloID")).toString());
+        const auto text = [&o](const char *key) -> std::optional<QString> {
+            const QJsonValue v = o.value(QLatin1String(key));
+            return v.isString() ? std::optional<QString>(v.toString()) : std::nullopt;
+        };
+        r.fileURLString = text("fileURLString");
+        r.richTextPlainText = text("richTextPlainText");
+        r.urlString = text("urlString");
+        r.title = text("title");
+        if (const auto rtf = text("richTextData"))
+            r.richTextData = StoredJson::parseBase64(*rtf);
+        records.append(std::move(r));
+    }
+    return records;
+}
+
+#ifdef QUORVIN_HAVE_SIMDJSON
+// And through simdjson's DOM reader.
+std::optional<QList<StoredTavloItem>> decodeWithSimdjson(const QByteArray &bytes)
+{
+    simdjson::dom::parser parser;
+    simdjson::dom::element document;
+    if (parser.parse(bytes.constData(), size_t(bytes.size())).get(document))
+        return std::nullopt;
+    simdjson::dom::array array;
+    if (document.get_array().get(array))
+        return std::nullopt;
+    QList<StoredTavloItem> records;
+    records.reserve(qsizetype(array.size()));
+    for (simdjson::dom::element element : array) {
+        simdjson::dom::object object;
+        if (element.get_object().get(object))
+            return std::nullopt;
+        StoredTavloItem r;
+        bool hasId = false;
+        bool hasKind = false;
+        for (const auto field : object) {
+            std::string_view value;
+            if (field.value.get_string().get(value))
+                continue;
+            const QByteArrayView raw(value.data(), qsizetype(value.size()));
+            const std::string_view key = field.key;
+            if (key == "id") {
+                const auto id = StoredJson::parseUuid(QString::fromLatin1(raw));
+                if (!id)
+                    return std::nullopt;
+                r.id = *id;
+                hasId = true;
+            } else if (key == "kind") {
+                hasKind = true;
+                r.kind = raw == "file" ? StoredTavloItem::Kind::file
+                    : raw == "text"    ? StoredTavloItem::Kind::text
+                                       : StoredTavloItem::Kind::url;
+            } else if (key == "tavloID") {
+                r.tavloID = StoredJson::parseUuid(QString::fromLatin1(raw));
+            } else if (key == "richTextData") {
+                r.richTextData = StoredJson::parseBase64Bytes(raw);
+            } else if (key == "fileURLString") {
+                r.fileURLString = QString::fromUtf8(raw);
+            } else if (key == "richTextPlainText") {
+                r.richTextPlainText = QString::fromUtf8(raw);
+            } else if (key == "urlString") {
+                r.urlString = QString::fromUtf8(raw);
+            } else if (key == "title") {
+                r.title = QString::fromUtf8(raw);
+            }
+        }
+        if (!hasId || !hasKind)
+            return std::nullopt;
+        records.append(std::move(r));
+    }
+    return records;
+}
+#endif
+
+// Records to compact JSON through QJsonDocument, for comparison with StoredJson::encodeItems.
+QByteArray encodeWithQJson(const QList<StoredTavloItem> &records)
+{
+    QJsonArray array;
+    for (const StoredTavloItem &r : records) {
+        QJsonObject o;
+        o.insert(QLatin1String("id"), uuidString(r.id));
+        if (r.tavloID)
+            o.insert(QLatin1String("tavloID"), uuidString(*r.tavloID));
+        o.insert(QLatin1String("kind"),
+                 r.kind == StoredTavloItem::Kind::file       ? QStringLiteral("file")
+                     : r.kind == StoredTavloItem::Kind::text ? QStringLiteral("text")
+                                                             : QStringLiteral("url"));
+        if (r.fileURLString)
+            o.insert(QLatin1String("fileURLString"), *r.fileURLString);
+        if (r.richTextData)
+            o.insert(QLatin1String("richTextData"), QString::fromLatin1(r.richTextData->toBase64()));
+        if (r.richTextPlainText)
+            o.insert(QLatin1String("richTextPlainText"), *r.richTextPlainText);
+        if (r.urlString)
+            o.insert(QLatin1String("urlString"), *r.urlString);
+        if (r.title)
+            o.insert(QLatin1String("title"), *r.title);
+        array.append(o);
+    }
+    return QJsonDocument(array).toJson(QJsonDocument::Compact);
+}
+
+// Where cold load time goes: reading the item file, decoding the JSON, building the store.
 int breakdownChild()
 {
     QTextStream out(stdout);
     qint64 cpu = threadCpuNs();
-    auto settings = Defaults::open();
-    const QByteArray bytes = settings->value(QStringLiteral("Quorvin.StoredItems.v2")).toByteArray();
+    const QByteArray bytes = StoreFiles::read(StoreFiles::itemsKey).value_or(QByteArray());
     const qint64 readNs = threadCpuNs() - cpu;
     cpu = threadCpuNs();
     const auto records = StoredJson::decodeItems(bytes);
     const qint64 decodeNs = threadCpuNs() - cpu;
-    out << "  CPU: settings read " << readNs / 1e6 << " ms, JSON decode " << decodeNs / 1e6 << " ms ("
-        << (records ? records->size() : -1) << " records)" << Qt::endl;
+    // The readers side by side on the same bytes, each at its best of three.
+    const auto best = [&bytes](auto decode, qsizetype *count) {
+        qint64 fastest = std::numeric_limits<qint64>::max();
+        for (int i = 0; i < 3; ++i) {
+            const qint64 start = threadCpuNs();
+            const auto decoded = decode(bytes);
+            fastest = std::min(fastest, threadCpuNs() - start);
+            *count = decoded ? decoded->size() : -1;
+        }
+        return fastest / 1e6;
+    };
+    qsizetype own = 0, qt = 0, simd = 0;
+    const double ownMs = best(StoredJson::decodeItems, &own);
+    const double qtMs = best(decodeWithQJson, &qt);
+#ifdef QUORVIN_HAVE_SIMDJSON
+    const double simdMs = best(decodeWithSimdjson, &simd);
+#else
+    const double simdMs = -1;
+#endif
+    out << "  JSON readers, CPU best of 3 (records): own strict reader " << ownMs << " ms (" << own
+        << "), QJsonDocument " << qtMs << " ms (" << qt << "), simdjson DOM " << simdMs << " ms (" << simd
+        << ")" << Qt::endl;
+    QList<StoredTavloItem> sample = records.value_or(QList<StoredTavloItem>());
+    const qint64 encodeStart = threadCpuNs();
+    const QByteArray encoded = StoredJson::encodeItems(sample);
+    const qint64 encodeNs = threadCpuNs() - encodeStart;
+    const qint64 qjsonStart = threadCpuNs();
+    const QByteArray viaQt = encodeWithQJson(sample);
+    const qint64 qjsonNs = threadCpuNs() - qjsonStart;
+    out << "  JSON writers, CPU: own encoder " << encodeNs / 1e6 << " ms (" << encoded.size() / 1e6
+        << " MB); QJsonDocument " << qjsonNs / 1e6 << " ms (" << viaQt.size() / 1e6 << " MB)" << Qt::endl;
+    out << "  CPU: file read " << readNs / 1e6 << " ms, JSON decode " << decodeNs / 1e6
+        << " ms (target 40 ms; " << (records ? records->size() : -1) << " records)" << Qt::endl;
     return 0;
 }
 
@@ -165,9 +330,9 @@ int main(int argc, char **argv)
     QTextStream out(stdout);
     const bool onlyLoad = app.arguments().contains(QLatin1String("--load-only"));
     const qint64 jsonBytes = writeFixture();
-    const QString confPath = Defaults::open()->fileName();
-    out << "fixture: " << tavloCount * itemsPerTavlo << " items over " << tavloCount << " tavlos, item JSON "
-        << jsonBytes / 1e6 << " MB, settings file " << QFileInfo(confPath).size() / 1e6 << " MB" << Qt::endl;
+    const QString confPath = StoreFiles::path(StoreFiles::itemsKey);
+    out << "fixture: " << tavloCount * itemsPerTavlo << " items over " << tavloCount << " tavlos, item file "
+        << jsonBytes / 1e6 << " MB" << Qt::endl;
 
     // Cold load: a fresh process each time, so nothing is cached in this one.
     QList<qint64> loads;
@@ -224,9 +389,9 @@ int main(int argc, char **argv)
         encodesCpu.append(stats.lastEncodeCpuNs);
         writesCpu.append(stats.lastWriteCpuNs);
     }
-    out << "worker, whole list (target 150 ms for encode and write): encode median " << medianMs(encodes)
-        << " ms wall, " << medianMs(encodesCpu) << " ms CPU; QSettings set + sync median " << medianMs(writes)
-        << " ms wall, " << medianMs(writesCpu) << " ms CPU" << Qt::endl;
+    out << "worker, whole list (target 60 ms CPU for encode, write and sync): encode median "
+        << medianMs(encodes) << " ms wall, " << medianMs(encodesCpu) << " ms CPU; write + sync median "
+        << medianMs(writes) << " ms wall, " << medianMs(writesCpu) << " ms CPU" << Qt::endl;
 
     // Burst of 1,000 addFile calls, as when a large folder selection is dropped.
     const auto before = store.persistenceQueue().stats();

@@ -1,4 +1,5 @@
 #include <QApplication>
+#include <QDir>
 #include <QLineEdit>
 #include <QSignalSpy>
 #include <QTest>
@@ -135,7 +136,11 @@ private:
     }
 
 private Q_SLOTS:
-    void init() { Defaults::open()->clear(); }
+    void init()
+    {
+        Defaults::open()->clear();
+        QDir(AppPaths::dataFolder()).removeRecursively();
+    }
 
     void firstLaunch()
     {

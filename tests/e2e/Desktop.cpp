@@ -1,5 +1,7 @@
 #include "Desktop.h"
 
+#include "platform/Defaults.h"
+
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
@@ -439,12 +441,16 @@ bool Peer::waitForLine(const QString &line, int ms)
 StoredState StoredState::read(const Desktop &desktop)
 {
     StoredState state;
+    const auto readData = [&desktop](const char *key) {
+        QFile file(desktop.dataHome() + QStringLiteral("/Quorvin/") + QLatin1String(key));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    state.items = QJsonDocument::fromJson(readData("Quorvin.StoredItems.v2")).array();
+    state.tavlos = QJsonDocument::fromJson(readData("Quorvin.Tavlos.v1")).array();
+    state.activeTavloID = QString::fromUtf8(readData("Quorvin.ActiveTavloID.v1"));
     if (!QFile::exists(desktop.settingsPath()))
         return state;
-    QSettings settings(desktop.settingsPath(), QSettings::IniFormat);
-    state.items = QJsonDocument::fromJson(settings.value("Quorvin.StoredItems.v2").toByteArray()).array();
-    state.tavlos = QJsonDocument::fromJson(settings.value("Quorvin.Tavlos.v1").toByteArray()).array();
-    state.activeTavloID = settings.value("Quorvin.ActiveTavloID.v1").toString();
+    const Defaults::Settings settings(desktop.settingsPath());
     state.orientation = settings.value("Quorvin.Orientation").toString();
     state.hasPosition = settings.value("Quorvin.Position.HasSaved").toBool();
     state.position = QPoint(qRound(settings.value("Quorvin.Position.X").toDouble()),

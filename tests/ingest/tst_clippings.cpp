@@ -9,6 +9,9 @@
 
 #include "ingest/Clippings.h"
 #include "ingest/WebLinks.h"
+#include "platform/SaveStatus.h"
+
+#include "ScratchMount.h"
 
 namespace {
 
@@ -111,14 +114,18 @@ void TestClippings::unwritableFolderFails()
     QVERIFY(!Clippings::saveImageFile(encoded("png"), blocker + u"/Clippings"_qs));
     QVERIFY(!Clippings::saveImageFile(encoded("png"), blocker));
 
-    const QString locked = dir.filePath(u"locked"_qs);
-    QVERIFY(QDir().mkpath(locked));
-    QFile::setPermissions(locked, QFile::ReadOwner | QFile::ExeOwner);
-    if (QFileInfo(locked).isWritable())
-        QSKIP("running with rights that ignore folder permissions");
-    QVERIFY(!Clippings::saveImageFile(encoded("png"), locked + u"/Clippings"_qs));
-    QVERIFY(!Clippings::saveImageFile(encoded("png"), locked));
-    QFile::setPermissions(locked, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    // Full or read-only: no image at all rather than a cut one, and the panel hears of it.
+    for (const QByteArray fault : {"full", "ro"}) {
+        ScratchMount disk(dir.filePath(QString::fromLatin1(fault)));
+        if (!disk.ok())
+            QSKIP("needs root to mount a small tmpfs");
+        QVERIFY(fault == "full" || disk.remount("ro"));
+        const QByteArray big = encoded("png") + QByteArray(100000, 'x');
+        QVERIFY(!Clippings::saveImageFile(big, dir.filePath(QString::fromLatin1(fault))));
+        QVERIFY(QDir(dir.filePath(QString::fromLatin1(fault)))
+                    .isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
+        QVERIFY(SaveStatus::instance().message().startsWith(u"Not saved: "_qs));
+    }
 }
 
 // firstWebLink takes the first link anywhere in the text; singleWebLink only a text that is one link.

@@ -15,6 +15,7 @@
 
 #include "ingest/Clippings.h"
 #include "ingest/TavloIngest.h"
+#include "model/PersistenceWorker.h"
 #include "model/StoredTavloItem.h"
 #include "model/TavloStore.h"
 #include "platform/Defaults.h"
@@ -118,7 +119,7 @@ private Q_SLOTS:
     void init()
     {
         Defaults::open()->clear();
-        QDir(Clippings::folder()).removeRecursively();
+        QDir(AppPaths::dataFolder()).removeRecursively();
         QGuiApplication::clipboard()->clear();
         m_store = std::make_unique<TavloStore>();
         m_ingest = std::make_unique<TavloIngest>(*m_store);
@@ -346,7 +347,7 @@ private Q_SLOTS:
         QCOMPARE(describe(*m_store), expected);
         QVERIFY(m_store->waitForPendingWrites());
         const auto stored =
-            StoredJson::decodeItems(Defaults::open()->value(u"Quorvin.StoredItems.v2"_qs).toByteArray());
+            StoredJson::decodeItems(StoreFiles::read(StoreFiles::itemsKey).value_or(QByteArray()));
         QVERIFY(stored);
         QCOMPARE(stored->size(), expected.size());
     }

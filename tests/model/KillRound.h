@@ -6,14 +6,13 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QRandomGenerator>
-#include <QSettings>
-#include <QTemporaryDir>
 
+#include "model/PersistenceWorker.h"
 #include "model/StoredTavloItem.h"
 #include "platform/Defaults.h"
 
 // One round of the kill test: a churning child is killed with SIGKILL at a random moment, then
-// the settings must still load and hold at least the last state the child saw written.
+// the data files must still load and hold at least the last state the child saw written.
 namespace KillRound {
 
 struct Result
@@ -27,8 +26,7 @@ struct Result
 inline Result run(const QString &churnExe, QRandomGenerator &random, bool waitEachChange)
 {
     Result result;
-    const QString confPath = Defaults::open()->fileName();
-    QFile::remove(confPath);
+    QDir(AppPaths::dataFolder()).removeRecursively();
 
     QProcess child;
     child.start(churnExe, waitEachChange ? QStringList {"churn", "wait"} : QStringList {"churn"});
@@ -64,24 +62,19 @@ inline Result run(const QString &churnExe, QRandomGenerator &random, bool waitEa
             result.lastWritten = count;
     }
 
-    // Read the file as it was left, through a private copy so no settings cache interferes.
-    QTemporaryDir scratch;
-    const QString copy = scratch.filePath(QStringLiteral("copy.conf"));
-    if (QFileInfo::exists(confPath)) {
-        QFile::copy(confPath, copy);
-        QSettings settings(copy, QSettings::IniFormat);
-        const QVariant tavlos = settings.value(QStringLiteral("Quorvin.Tavlos.v1"));
-        if (tavlos.isValid() && !StoredJson::decodeTavlos(tavlos.toByteArray())) {
-            result.failure = QStringLiteral("tavlo list does not decode");
-            return result;
-        }
-        const QVariant items = settings.value(QStringLiteral("Quorvin.StoredItems.v2"));
-        if (items.isValid() && !StoredJson::decodeItems(items.toByteArray())) {
-            result.failure = QStringLiteral("item list does not decode");
-            return result;
-        }
-    } else if (result.lastWritten > 0) {
-        result.failure = QStringLiteral("settings file missing");
+    // Every file the child left must read on its own, whatever moment the kill hit.
+    const auto tavlos = StoreFiles::read(StoreFiles::tavlosKey);
+    if (tavlos && !StoredJson::decodeTavlos(*tavlos)) {
+        result.failure = QStringLiteral("tavlo list does not decode");
+        return result;
+    }
+    const auto items = StoreFiles::read(StoreFiles::itemsKey);
+    if (items && !StoredJson::decodeItems(*items)) {
+        result.failure = QStringLiteral("item list does not decode");
+        return result;
+    }
+    if (!items && result.lastWritten > 0) {
+        result.failure = QStringLiteral("item file missing");
         return result;
     }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDir>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -23,21 +24,28 @@ inline void resetDefaults()
     auto settings = Defaults::open();
     settings->clear();
     settings->sync();
-    QDir(PersistenceWorker::recoveryFolder()).removeRecursively();
+    QDir(AppPaths::dataFolder()).removeRecursively();
 }
 
+// The stored lists live in files named as their keys; an invalid value removes the file.
 inline void setStored(const QString &key, const QVariant &value)
 {
-    auto settings = Defaults::open();
-    settings->setValue(key, value);
-    settings->sync();
+    if (!value.isValid()) {
+        QFile::remove(StoreFiles::path(key));
+        return;
+    }
+    QDir().mkpath(AppPaths::dataFolder());
+    QFile file(StoreFiles::path(key));
+    if (file.open(QIODevice::WriteOnly))
+        file.write(value.typeId() == QMetaType::QByteArray ? value.toByteArray() : value.toString().toUtf8());
 }
 
 inline QVariant stored(const QString &key)
 {
-    auto settings = Defaults::open();
-    settings->sync();
-    return settings->value(key);
+    const auto bytes = StoreFiles::read(key);
+    if (!bytes)
+        return {};
+    return key == activeKey ? QVariant(QString::fromUtf8(*bytes)) : QVariant(*bytes);
 }
 
 inline QJsonArray storedArray(const QString &key)

@@ -1,11 +1,14 @@
 #include <QFile>
 #include <QFileInfo>
+#include <QSettings>
 #include <QStandardPaths>
 #include <QTest>
 
 #include "PersistenceFixtures.h"
+#include "ScratchMount.h"
 #include "StoreTestSupport.h"
 #include "model/StoredTavloItem.h"
+#include "platform/SaveStatus.h"
 
 using namespace StoreTest;
 
@@ -102,9 +105,12 @@ private Q_SLOTS:
 
         const QJsonArray tavlos = storedArray(tavlosKey);
         QCOMPARE(objectAt(tavlos, 0).keys(), (QStringList {"id", "name"}));
-        // Snippets can be private: the file is for its owner alone.
-        QCOMPARE(QFile::permissions(Defaults::open()->fileName()) & (QFile::ReadGroup | QFile::ReadOther),
-                 QFile::Permissions());
+        // Snippets can be private: the files and their folder are for their owner alone.
+        for (const QString &path : {StoreFiles::path(itemsKey), AppPaths::dataFolder()})
+            QCOMPARE(QFile::permissions(path)
+                         & ~(QFile::ReadUser | QFile::WriteUser | QFile::ExeUser | QFile::ReadOwner
+                             | QFile::WriteOwner | QFile::ExeOwner),
+                     QFile::Permissions());
     }
 
     void tavloListMigration_data()
@@ -301,38 +307,158 @@ private Q_SLOTS:
                  QStringLiteral("file:///tmp/file-99"));
     }
 
-    void tavloDeletionIsOneSync()
+    // A process that dies between two files leaves a state the user could have made: blocking
+    // one file stands in for the kill, since the writes after it never happen.
+    void crashBetweenFiles_data()
     {
-        TavloStore store;
-        store.createTavlo(QStringLiteral("Work"));
-        store.addText(QStringLiteral("goes with its tavlo"));
-        QVERIFY(store.waitForPendingWrites());
-        const quint64 before = store.persistenceQueue().stats().syncs;
-        store.deleteActiveTavlo();
-        QVERIFY(store.waitForPendingWrites());
-        // Tavlo list, item list and active id together: a crash cannot split them.
-        QCOMPARE(store.persistenceQueue().stats().syncs - before, quint64(1));
-        QCOMPARE(storedArray(itemsKey).size(), 0);
+        QTest::addColumn<bool>("deletes");
+        QTest::addColumn<QString>("blocked");
+        QTest::addColumn<QList<int>>("counts"); // items per tavlo after a restart, in tavlo order
+        QTest::newRow("delete, tavlo file fails") << true << tavlosKey << QList<int> {1, 0};
+        QTest::newRow("delete, item file fails") << true << itemsKey << QList<int> {1, 2};
+        QTest::newRow("create, item file fails") << false << itemsKey << QList<int> {1, 2, 0};
+        QTest::newRow("create, tavlo file fails") << false << tavlosKey << QList<int> {1, 2};
     }
 
-    void unusableConfigFolder()
+    void crashBetweenFiles()
     {
-        // A file where the config folder belongs: nothing can be written, nothing may break.
-        const QString folder = QFileInfo(Defaults::open()->fileName()).absolutePath();
-        QDir(folder).removeRecursively();
+        QFETCH(bool, deletes);
+        QFETCH(QString, blocked);
+        QFETCH(QList<int>, counts);
+        QByteArray old;
         {
-            QFile blocker(folder);
+            TavloStore store;
+            store.addText(QStringLiteral("home"));
+            store.createTavlo(QStringLiteral("Work"));
+            store.addText(QStringLiteral("one"));
+            store.addText(QStringLiteral("two"));
+            QVERIFY(store.waitForPendingWrites());
+            old = stored(blocked).toByteArray();
+            QVERIFY(QFile::remove(StoreFiles::path(blocked)));
+            QVERIFY(QDir().mkdir(StoreFiles::path(blocked)));
+            if (deletes) {
+                store.deleteActiveTavlo();
+            } else {
+                store.persistenceQueue().setPaused(true);
+                store.createTavlo(QStringLiteral("New"));
+                store.addText(QStringLiteral("new"));
+                store.persistenceQueue().setPaused(false);
+            }
+            QVERIFY(!store.waitForPendingWrites());
+            QVERIFY(!store.persistenceQueue().failure().isEmpty());
+        }
+        QVERIFY(QDir().rmdir(StoreFiles::path(blocked)));
+        setStored(blocked, old);
+        TavloStore reloaded;
+        QList<int> loaded;
+        for (const auto &tavlo : reloaded.tavlos())
+            loaded.append(int(reloaded.allItemsByTavlo().value(tavlo.id).size()));
+        QCOMPARE(loaded, counts);
+    }
+
+    void fullOrReadOnlyDisk_data()
+    {
+        QTest::addColumn<QByteArray>("fault");
+        QTest::addColumn<QByteArray>("repair");
+        QTest::newRow("full") << QByteArray("full") << QByteArray("size=4m");
+        QTest::newRow("read-only") << QByteArray("ro") << QByteArray("rw");
+    }
+
+    // The file keeps its last good state, the failure shows, and freed space gets the newest.
+    void fullOrReadOnlyDisk()
+    {
+        QFETCH(QByteArray, fault);
+        QFETCH(QByteArray, repair);
+        ScratchMount disk(AppPaths::dataFolder());
+        if (!disk.ok())
+            QSKIP("needs root to mount a small tmpfs");
+        TavloStore store;
+        store.addText(QStringLiteral("kept"));
+        QVERIFY(store.waitForPendingWrites());
+        if (fault == "ro")
+            QVERIFY(disk.remount("ro"));
+        store.addText(QString(fault == "full" ? 100000 : 10, u'x'));
+        store.addURL(*TavloUrl::parse(QStringLiteral("https://newest.example")));
+        QVERIFY(!store.waitForPendingWrites());
+        QTRY_VERIFY(SaveStatus::instance().hasProblem());
+        QVERIFY(SaveStatus::instance().message().startsWith(QStringLiteral("Not saved: ")));
+        QVERIFY(SaveStatus::instance().message().contains(AppPaths::dataFolder()));
+        QCOMPARE(StoredJson::decodeItems(stored(itemsKey).toByteArray())->size(), 1);
+
+        QVERIFY(disk.remount(repair));
+        QTRY_VERIFY_WITH_TIMEOUT(!SaveStatus::instance().hasProblem(), 5000); // the timer retries
+        QVERIFY(store.waitForPendingWrites());
+        QCOMPARE(StoredJson::decodeItems(stored(itemsKey).toByteArray())->size(), 3);
+    }
+
+    void unusableDataFolder()
+    {
+        // A file where the data folder belongs: nothing can be written, nothing may break.
+        QDir().mkpath(QFileInfo(AppPaths::dataFolder()).path());
+        {
+            QFile blocker(AppPaths::dataFolder());
             QVERIFY(blocker.open(QIODevice::WriteOnly));
         }
         {
             TavloStore store;
             store.addText(QStringLiteral("kept in memory"));
             store.createTavlo(QStringLiteral("Other"));
-            QVERIFY(store.waitForPendingWrites());
+            QVERIFY(!store.waitForPendingWrites());
+            QCOMPARE(store.persistenceQueue().unsaved().size(), 3);
             QCOMPARE(store.tavlos().size(), 2);
         }
-        QFile::remove(folder);
-        QVERIFY(QDir().mkpath(folder));
+        QFile::remove(AppPaths::dataFolder());
+    }
+
+    // Older versions kept the lists in the settings file: they move to the data files unchanged.
+    void movesInFromTheSettingsFile()
+    {
+        QHash<QUuid, QList<TavloItem>> before;
+        QMap<QString, QByteArray> bytes;
+        {
+            TavloStore store;
+            for (int i = 0; i < 1000; ++i) {
+                if (i == 500)
+                    store.createTavlo(QStringLiteral("Second"));
+                if (i % 3 == 0)
+                    store.addFile(TavloUrl::fromLocalFile(QStringLiteral("/tmp/f %1").arg(i)));
+                else if (i % 3 == 1)
+                    store.addURL(*TavloUrl::parse(QStringLiteral("https://e.example/%1").arg(i)));
+                else
+                    store.addText(QStringLiteral("text \u00e9 %1").arg(i));
+            }
+            QVERIFY(store.waitForPendingWrites());
+            before = store.allItemsByTavlo();
+        }
+        for (const QString &key : {itemsKey, tavlosKey, activeKey})
+            bytes.insert(key, stored(key).toByteArray());
+        QDir(AppPaths::dataFolder()).removeRecursively();
+        const auto writeOldSettings = [&](const QMap<QString, QByteArray> &values) {
+            QSettings old(Defaults::open()->fileName(), QSettings::IniFormat);
+            old.setValue(QStringLiteral("Quorvin.Orientation"), QStringLiteral("vertical"));
+            for (auto it = values.cbegin(); it != values.cend(); ++it)
+                old.setValue(it.key(),
+                             it.key() == activeKey ? QVariant(QString::fromUtf8(*it)) : QVariant(*it));
+        };
+        writeOldSettings(bytes);
+        {
+            TavloStore moved;
+            QCOMPARE(moved.allItemsByTavlo(), before);
+            QCOMPARE(moved.activeTavloName(), QStringLiteral("Second"));
+            QVERIFY(moved.waitForPendingWrites());
+        }
+        for (const QString &key : {itemsKey, tavlosKey, activeKey}) {
+            QCOMPARE(stored(key).toByteArray(), bytes.value(key));
+            QVERIFY(!Defaults::open()->contains(key));
+        }
+        QCOMPARE(Defaults::open()->value(QStringLiteral("Quorvin.Orientation")).toString(),
+                 QStringLiteral("vertical"));
+
+        // A copy left behind in the settings is older than the files and is not read.
+        writeOldSettings({{itemsKey, "[]"}});
+        TavloStore again;
+        QCOMPARE(again.allItemsByTavlo(), before);
+        QVERIFY(!Defaults::open()->contains(itemsKey));
     }
 
     void settingsFileThatIsNotIni()

@@ -177,6 +177,7 @@ private Q_SLOTS:
         QApplication::setApplicationName(QStringLiteral("Quorvin"));
         QApplication::setApplicationVersion(QStringLiteral(QUORVIN_VERSION));
         Defaults::open()->clear();
+        QDir(AppPaths::dataFolder()).removeRecursively();
         // No network in tests: the video link keeps its placeholder, as it does offline.
         m_network.next = FakeAnswer {404, {}, false, false};
         VideoThumbnailDownload::setNetworkAccessManager(&m_network);

@@ -4,12 +4,12 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <unistd.h>
-
 #include "platform/Defaults.h"
 #include "snippets/SaveDestination.h"
 #include "snippets/SnippetFileWriter.h"
 #include "snippets/SnippetSaveModel.h"
+
+#include "ScratchMount.h"
 
 namespace {
 
@@ -290,23 +290,26 @@ private Q_SLOTS:
         QCOMPARE(broken.saveStatus(), QStringLiteral("Could not encode text"));
         QVERIFY(!QFileInfo::exists(m_dir->filePath(QStringLiteral("b.txt"))));
 
-        if (::geteuid() == 0)
-            QSKIP("permissions do not bind root");
-        const QString locked = m_dir->filePath(QStringLiteral("locked"));
-        QDir().mkpath(locked);
-        QFile::setPermissions(locked, QFile::ReadOwner | QFile::ExeOwner);
-        auto unlock = qScopeGuard(
-            [&] { QFile::setPermissions(locked, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner); });
-
-        SnippetSaveModel model([] { return QStringLiteral("data"); });
-        model.setSaveFilename(QStringLiteral("a.txt"));
-        model.folderChosen(locked);
-        settle(model);
-        QVERIFY2(model.saveStatus().startsWith(QStringLiteral("Save failed: ")),
-                 qPrintable(model.saveStatus()));
-        QVERIFY(model.saveStatus().size() > QStringLiteral("Save failed: ").size());
-        QVERIFY(model.showingSavePopover());
-        QVERIFY(QDir(locked).isEmpty());
+        // Replace on a full or read-only disk: the old file stays whole and no toast says "Saved".
+        for (const QByteArray fault : {"full", "ro"}) {
+            const QString folder = m_dir->filePath(QString::fromLatin1(fault));
+            ScratchMount disk(folder);
+            if (!disk.ok())
+                QSKIP("needs root to mount a small tmpfs");
+            writeFile(folder + QStringLiteral("/keep.txt"), "original");
+            QVERIFY(fault == "full" || disk.remount("ro"));
+            SnippetSaveModel model([] { return QString(100000, u'y'); });
+            QSignalSpy saved(&model, &SnippetSaveModel::saved);
+            model.setSaveFilename(QStringLiteral("keep.txt"));
+            model.folderChosen(folder);
+            model.replace();
+            settle(model);
+            QVERIFY2(model.saveStatus().startsWith(QStringLiteral("Save failed: ")),
+                     qPrintable(model.saveStatus()));
+            QCOMPARE(saved.size(), 0);
+            QCOMPARE(contentsOf(folder + QStringLiteral("/keep.txt")), QByteArray("original"));
+            QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden).size(), 1);
+        }
     }
 
     void chosenFolderSavesAtOnce()

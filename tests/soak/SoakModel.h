@@ -336,6 +336,18 @@ inline QList<State> statesDuring(const Op &op, const State &before)
     }
     State after = before;
     apply(op, after);
+    // Each list has its own file: a deleted tavlo's items leave before the tavlo does, and a new
+    // tavlo is on disk before it is the active one.
+    if (after.tavlos.size() < before.tavlos.size()) {
+        states.append(before);
+        states.last().tavlos[before.active].items.clear();
+        states.last().active = -1;
+        states.append(after); // the active id is the last file written
+        states.last().active = -1;
+    } else if (after.tavlos.size() > before.tavlos.size()) {
+        states.append(after);
+        states.last().active = -1;
+    }
     states.append(after);
     return states;
 }

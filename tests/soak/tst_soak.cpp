@@ -1,13 +1,15 @@
 // Random operations against the store for a bounded time: drops through the ingest, edits,
-// labels, tavlo changes, restarts and writers killed with SIGKILL. After every step the store
-// must hold what the expected state says, and at the end so must a store loaded from disk.
+// labels, tavlo changes, restarts, writers killed with SIGKILL and full or read-only disks. After every step
+// the store must hold what the expected state says, and at the end so must a store loaded from disk.
 //
 // QUORVIN_SOAK_SECONDS (default 25) bounds the run, QUORVIN_SOAK_OPS the number of operations;
 // QUORVIN_SOAK_SEED repeats a run (kill moments still vary with timing).
+#include <QDir>
 #include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QMimeData>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTextStream>
 
@@ -17,6 +19,7 @@
 
 #include <sys/prctl.h>
 
+#include "ScratchMount.h"
 #include "SoakModel.h"
 #include "ingest/TavloIngest.h"
 #include "model/PersistenceWorker.h"
@@ -57,6 +60,7 @@ class TestSoak : public QObject
     struct Counts
     {
         int ops = 0, drops = 0, restarts = 0, kills = 0, childChanges = 0, killedMidWrite = 0;
+        int diskFaults = 0, unsavedOnFaultyDisk = 0;
     };
 
     std::unique_ptr<TavloStore> m_store;
@@ -162,12 +166,73 @@ class TestSoak : public QObject
         check(loaded, when + QStringLiteral(" (killed after change %1 of the child)").arg(done));
     }
 
+    // A full or read-only disk under a running store: changes go on in memory, nothing on disk
+    // breaks, and once the disk is back the newest state is written and loads.
+    void diskFaultRound(QRandomGenerator &random, const QString &when)
+    {
+        stop();
+        const QDir folder(AppPaths::dataFolder());
+        const QStringList names = folder.entryList(QDir::Files);
+        QTemporaryDir kept;
+        const auto copyAll = [&names](const QString &from, const QString &to) {
+            for (const QString &name : names) {
+                QFile::remove(to + u'/' + name);
+                QFile::copy(from + u'/' + name, to + u'/' + name);
+            }
+        };
+        copyAll(folder.path(), kept.path());
+        const bool full = random.bounded(2) == 0;
+        {
+            ScratchMount disk(folder.path(), "4m");
+            if (!disk.ok()) {
+                start();
+                return;
+            }
+            ++m_counts.diskFaults;
+            copyAll(kept.path(), folder.path());
+            QFile filler(folder.filePath(QStringLiteral("filler")));
+            if (full && filler.open(QIODevice::WriteOnly)) {
+                const QByteArray block(4096, 'f');
+                while (filler.write(block) == block.size() && filler.flush()) { }
+                filler.close();
+            } else if (!full) {
+                disk.remount("ro");
+            }
+            start();
+            check(Soak::snapshot(*m_store), when + QStringLiteral(" on a faulty disk"));
+            for (int i = 0; i < 4; ++i) {
+                const Soak::Op op = Soak::generate(random, true);
+                const Soak::State before = m_expected;
+                Soak::apply(op, m_expected);
+                Soak::applyToStore(op, before, *m_store);
+                check(Soak::snapshot(*m_store), when + QStringLiteral(" change on a faulty disk"));
+            }
+            if (!m_store->waitForPendingWrites(2000))
+                ++m_counts.unsavedOnFaultyDisk;
+            if (full)
+                filler.remove();
+            else
+                disk.remount("rw");
+            if (!m_store->waitForPendingWrites(30000))
+                m_failures.append(
+                    when + QStringLiteral(": the newest state was not written once the disk was back"));
+            stop();
+            start();
+            check(Soak::snapshot(*m_store), when + QStringLiteral(" reloaded after the disk came back"));
+            stop();
+            copyAll(folder.path(), kept.path());
+        }
+        copyAll(kept.path(), folder.path());
+        start();
+    }
+
 private Q_SLOTS:
     void initTestCase()
     {
         auto settings = Defaults::open();
         settings->clear();
         settings->sync();
+        QDir(AppPaths::dataFolder()).removeRecursively();
         Soak::makeFilePool();
     }
 
@@ -190,6 +255,10 @@ private Q_SLOTS:
                                      .arg(int(op.kind))
                                      .arg((op.entries + QStringList {op.text, op.link}).join(u'|'));
             ++m_counts.ops;
+            if (op.kind == Soak::OpKind::restart && random.bounded(4) == 0) {
+                diskFaultRound(random, when);
+                continue;
+            }
             if (op.kind == Soak::OpKind::restart) {
                 ++m_counts.restarts;
                 stop();
@@ -223,9 +292,10 @@ private Q_SLOTS:
         stop();
 
         qInfo("soak: %d ops (%d drops), %d restarts, %d kills (%d child changes, %d cut mid-write), "
-              "%lld failures, %.0f s, seed %llu",
+              "%d disk faults (%d left changes unsaved until repaired), %lld failures, %.0f s, seed %llu",
               m_counts.ops, m_counts.drops, m_counts.restarts, m_counts.kills, m_counts.childChanges,
-              m_counts.killedMidWrite, qlonglong(m_failures.size()), timer.elapsed() / 1000.0, m_seed);
+              m_counts.killedMidWrite, m_counts.diskFaults, m_counts.unsavedOnFaultyDisk,
+              qlonglong(m_failures.size()), timer.elapsed() / 1000.0, m_seed);
         for (const QString &failure : std::as_const(m_failures))
             qWarning("%s", qPrintable(failure));
         QVERIFY2(m_failures.isEmpty(),

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QMenu>
 #include <QMimeData>
 #include <QSemaphore>
@@ -14,6 +15,7 @@
 
 #include "model/TavloStore.h"
 #include "platform/Defaults.h"
+#include "platform/SaveStatus.h"
 #include "views/ContentView.h"
 #include "views/ContentViewParts.h"
 #include "views/TavloItemListView.h"
@@ -64,6 +66,7 @@ private Q_SLOTS:
         auto settings = Defaults::open();
         settings->clear();
         Defaults::flush(*settings);
+        QDir(AppPaths::dataFolder()).removeRecursively();
         QGuiApplication::clipboard()->clear();
     }
 
@@ -74,6 +77,20 @@ private Q_SLOTS:
         QTest::newRow("none") << 0 << QStringLiteral("0 items");
         QTest::newRow("one") << 1 << QStringLiteral("1 item");
         QTest::newRow("many") << 11 << QStringLiteral("11 items");
+    }
+
+    // Anything unsaved shows in the header until the writer succeeds again.
+    void saveWarningFollowsTheStatus()
+    {
+        ContentView view;
+        auto *warning = view.findChild<QLabel *>(QStringLiteral("saveWarning"));
+        QVERIFY(warning && warning->isHidden());
+        SaveStatus::instance().report(QStringLiteral("test"), QStringLiteral("No space left on device"),
+                                      QStringLiteral("/data/Quorvin"));
+        QTRY_VERIFY(!warning->isHidden());
+        QCOMPARE(warning->toolTip(), QStringLiteral("Not saved: No space left on device\n/data/Quorvin"));
+        SaveStatus::instance().clear(QStringLiteral("test"));
+        QTRY_VERIFY(warning->isHidden());
     }
 
     void countText()

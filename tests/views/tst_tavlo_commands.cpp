@@ -1,4 +1,5 @@
 #include <QDialog>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -64,6 +65,7 @@ private Q_SLOTS:
         auto settings = Defaults::open();
         settings->clear();
         Defaults::flush(*settings);
+        QDir(AppPaths::dataFolder()).removeRecursively();
     }
 
     void menuByTavloCount_data()
