@@ -17,7 +17,7 @@
 #include <QDir>
 #include <QFile>
 #include <QImage>
-#include <QSettings>
+#include <QMap>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTextStream>
@@ -484,9 +484,9 @@ QByteArray snippetRtf(int n, QString *plain)
     return rtf;
 }
 
-// Writes the items straight into the settings file the app reads: 10,000 items spread over
-// `tavloCount` tavlos, the first one active. A third each files (real files), links and text.
-void writeQuorvinSettings(const QString &configHome, const QString &filesFolder, int tavloCount)
+// The data files the app reads, by name: 10,000 items spread over `tavloCount` tavlos, the first
+// one active. A third each files (real files), links and text.
+QMap<QString, QByteArray> quorvinData(const QString &filesFolder, int tavloCount)
 {
     constexpr int total = 10000;
     QList<StoredTavloDefinition> tavlos;
@@ -528,13 +528,21 @@ void writeQuorvinSettings(const QString &configHome, const QString &filesFolder,
         }
         records.append(r);
     }
-    QDir().mkpath(configHome + QStringLiteral("/Quorvin"));
-    QSettings settings(configHome + QStringLiteral("/Quorvin/Quorvin.conf"), QSettings::IniFormat);
-    settings.clear();
-    settings.setValue(QStringLiteral("Quorvin.Tavlos.v1"), StoredJson::encodeTavlos(tavlos));
-    settings.setValue(QStringLiteral("Quorvin.StoredItems.v2"), StoredJson::encodeItems(records));
-    settings.setValue(QStringLiteral("Quorvin.ActiveTavloID.v1"), uuidString(tavlos.first().id));
-    settings.sync();
+    return {{QStringLiteral("Quorvin.Tavlos.v1"), StoredJson::encodeTavlos(tavlos)},
+            {QStringLiteral("Quorvin.StoredItems.v2"), StoredJson::encodeItems(records)},
+            {QStringLiteral("Quorvin.ActiveTavloID.v1"), uuidString(tavlos.first().id).toUtf8()}};
+}
+
+// Every run starts from the same files: the first start of an empty store writes its own.
+void putData(const QString &dataHome, const QMap<QString, QByteArray> &files)
+{
+    QDir(dataHome + QStringLiteral("/Quorvin")).removeRecursively();
+    QDir().mkpath(dataHome + QStringLiteral("/Quorvin"));
+    for (auto it = files.cbegin(); it != files.cend(); ++it) {
+        QFile file(dataHome + QStringLiteral("/Quorvin/") + it.key());
+        if (file.open(QIODevice::WriteOnly))
+            file.write(it.value());
+    }
 }
 
 struct Home
@@ -693,29 +701,30 @@ int main(int argc, char *argv[])
     const QString log = scratch.filePath(QStringLiteral("children.log"));
     const QString quorvin = QStringLiteral(QUORVIN_EXE);
 
-    // Two stored states of 10,000 items: spread over ten tavlos, and all on the one shown.
+    // An empty store, and two stored states of 10,000 items: spread over ten tavlos, and all on
+    // the one shown.
     struct Scenario
     {
         QString name;
         Home home;
-        QByteArray settings;
+        QMap<QString, QByteArray> data;
     };
     QList<Scenario> scenarios;
     const QString files = scratch.filePath(QStringLiteral("files"));
     QDir().mkpath(files);
-    for (const int tavloCount : {10, 1}) {
+    for (const int tavloCount : {10, 1, 0}) {
         Scenario s;
-        s.name = tavloCount == 1 ? QStringLiteral("quorvin, 1 tavlo of 10,000")
+        s.name = tavloCount == 0 ? QStringLiteral("quorvin, empty store")
+            : tavloCount == 1    ? QStringLiteral("quorvin, 1 tavlo of 10,000")
                                  : QStringLiteral("quorvin, 10 tavlos of 1,000");
         s.home = Home::make(scratch.filePath(QStringLiteral("quorvin-%1").arg(tavloCount)));
-        writeQuorvinSettings(s.home.root + QStringLiteral("/config"), files, tavloCount);
-        QFile file(s.home.root + QStringLiteral("/config/Quorvin/Quorvin.conf"));
-        if (file.open(QIODevice::ReadOnly))
-            s.settings = file.readAll();
+        if (tavloCount > 0)
+            s.data = quorvinData(files, tavloCount);
         scenarios.append(s);
     }
-    out << "stored settings: " << scenarios.first().settings.size() / 1024 << " KiB for 10,000 items"
-        << Qt::endl;
+    out << "stored item file: "
+        << scenarios.first().data.value(QStringLiteral("Quorvin.StoredItems.v2")).size() / 1024
+        << " KiB for 10,000 items" << Qt::endl;
     const Home copyqHome = Home::make(scratch.filePath(QStringLiteral("copyq")));
 
     struct Setup
@@ -755,11 +764,7 @@ int main(int argc, char *argv[])
         for (int run = 0; run <= runs; ++run) {
             for (int i = 0; i < scenarios.size(); ++i) {
                 const Scenario &s = scenarios[i];
-                // The app rewrites the stored lists as it starts; every run begins from the same bytes.
-                QFile conf(s.home.root + QStringLiteral("/config/Quorvin/Quorvin.conf"));
-                if (conf.open(QIODevice::WriteOnly | QIODevice::Truncate))
-                    conf.write(s.settings);
-                conf.close();
+                putData(s.home.root + QStringLiteral("/data"), s.data);
                 Spawned child;
                 const QString shot = run == 0 && !snapshots.isEmpty()
                     ? QStringLiteral("%1/quorvin-%2-%3.png").arg(snapshots).arg(i).arg(setup.windowManager)
@@ -802,6 +807,20 @@ int main(int argc, char *argv[])
         }
         for (int i = 0; i < scenarios.size() && copyqReady; ++i)
             ratio(out, series[i], series.last());
+        // Targets: 10,000 items within 30 ms and 12 MB of VmRSS of the empty store.
+        const Series &empty = series[scenarios.size() - 1];
+        for (int i = 0; i + 1 < scenarios.size() && !empty.frames.isEmpty(); ++i) {
+            if (series[i].frames.isEmpty())
+                continue;
+            out << "  " << series[i].name << " - empty store: first frame "
+                << medianOf(series[i], [](const auto &f) { return f.firstFrameMs; })
+                    - medianOf(empty, [](const auto &f) { return f.firstFrameMs; })
+                << " ms, VmRSS "
+                << (medianOf(series[i], [](const auto &f) { return double(f.rssKiB); })
+                    - medianOf(empty, [](const auto &f) { return double(f.rssKiB); }))
+                    / 1024
+                << " MiB" << Qt::endl;
+        }
     }
     return 0;
 }
