@@ -61,8 +61,9 @@ runtime_inputs() {
     return 1
   fi
   rm -rf "$home"
-  # Caches built on the machine (fontconfig's under /var) belong to no package.
-  echo "$maps" | grep -E '^/(usr|lib|lib64|etc|opt)/' | grep -v '(deleted)'
+  # Caches built on the machine by package triggers (fontconfig, icon themes, MIME) belong to no
+  # package.
+  echo "$maps" | grep -E '^/(usr|lib|lib64|etc|opt)/' | grep -v -e '(deleted)' -e '\.cache$'
   # Plugins that load only when a picture or a download needs them.
   local plugins
   plugins="$(qtpaths6 --plugin-dir 2>/dev/null || echo /usr/lib/x86_64-linux-gnu/qt6/plugins)"
