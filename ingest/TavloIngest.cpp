@@ -20,6 +20,7 @@
 #include "ingest/WebLinks.h"
 #include "model/TavloStore.h"
 #include "richtext/Rtf.h"
+#include "richtext/TextDocuments.h"
 
 namespace {
 
@@ -317,39 +318,12 @@ std::optional<TavloUrl> firstWebLinkInHtml(QStringView html)
     return std::nullopt;
 }
 
-// Reading HTML must not fetch anything: no style sheets, no images, no local files.
-class InertDocument : public QTextDocument
-{
-protected:
-    QVariant loadResource(int, const QUrl &) override { return QVariant(); }
-};
-
-// Images in dropped HTML point at files or servers we will not read; leave them out so no
-// later view of the text tries to load them.
-void removeImages(QTextDocument &document)
-{
-    QList<std::pair<int, int>> spans;
-    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
-        for (auto it = block.begin(); !it.atEnd(); ++it) {
-            const QTextFragment fragment = it.fragment();
-            if (fragment.isValid() && fragment.charFormat().isImageFormat())
-                spans.append({fragment.position(), fragment.length()});
-        }
-    }
-    QTextCursor cursor(&document);
-    for (auto it = spans.crbegin(); it != spans.crend(); ++it) {
-        cursor.setPosition(it->first);
-        cursor.setPosition(it->first + it->second, QTextCursor::KeepAnchor);
-        cursor.removeSelectedText();
-    }
-}
-
 // Documents live and die on the worker; only the prepared payload crosses to the GUI thread.
 std::optional<RichText> readRtf(const QByteArray &bytes)
 {
     if (bytes.isEmpty())
         return std::nullopt;
-    auto document = std::make_unique<QTextDocument>();
+    auto document = std::make_unique<InertTextDocument>();
     if (!Rtf::read(bytes, *document))
         return std::nullopt;
     return RichText(std::move(document));
@@ -357,9 +331,10 @@ std::optional<RichText> readRtf(const QByteArray &bytes)
 
 std::optional<RichText> readHtml(const QString &html)
 {
-    auto document = std::make_unique<InertDocument>();
+    // Reading HTML must not fetch anything: no style sheets, no images, no local files.
+    auto document = std::make_unique<InertTextDocument>();
     document->setHtml(html);
-    removeImages(*document);
+    removeResources(*document);
     return RichText(std::move(document));
 }
 

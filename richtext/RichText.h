@@ -20,8 +20,9 @@ public:
     const QTextDocument &document() const;
     std::unique_ptr<QTextDocument> toDocument() const;
 
-    // The characters, with paragraph and line separators as '\n'. Object replacement
-    // characters (U+FFFC) and no-break spaces are kept as they are.
+    // The characters, with paragraph and line separators as '\n', and table cells separated
+    // by a tab within a row and '\n' between rows. Object replacement characters (U+FFFC)
+    // and no-break spaces are kept as they are.
     QString string() const;
     bool isEmpty() const;
 

@@ -15,6 +15,7 @@
 #include <QTextDocumentFragment>
 
 #include "richtext/Rtf.h"
+#include "richtext/TextDocuments.h"
 #include "snippets/LineNumberGutterView.h"
 #include "snippets/SnippetLinks.h"
 
@@ -23,6 +24,8 @@ namespace {
 const QStringList rtfFormats {QStringLiteral("text/rtf"), QStringLiteral("application/rtf"),
                               QStringLiteral("text/richtext")};
 
+const QString qtRichText = QStringLiteral("application/x-qrichtext");
+
 QByteArray rtfOf(const QMimeData *source)
 {
     for (const QString &format : rtfFormats) {
@@ -30,25 +33,6 @@ QByteArray rtfOf(const QMimeData *source)
             return source->data(format);
     }
     return {};
-}
-
-// Takes every picture out of `document`, so pasted or dropped rich text brings only its text.
-void removeImages(QTextDocument &document)
-{
-    QList<QPair<int, int>> images;
-    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
-        for (QTextBlock::iterator it = block.begin(); !it.atEnd(); ++it) {
-            const QTextFragment fragment = it.fragment();
-            if (fragment.charFormat().isImageFormat())
-                images.append({fragment.position(), fragment.length()});
-        }
-    }
-    QTextCursor cursor(&document);
-    for (auto it = images.crbegin(); it != images.crend(); ++it) {
-        cursor.setPosition(it->first);
-        cursor.setPosition(it->first + it->second, QTextCursor::KeepAnchor);
-        cursor.removeSelectedText();
-    }
 }
 
 } // namespace
@@ -71,27 +55,35 @@ bool SnippetTextEdit::canInsertFromMimeData(const QMimeData *source) const
     if (!source)
         return false;
     return (source->hasText() && !source->text().isEmpty()) || source->hasHtml() || !rtfOf(source).isEmpty()
-        || source->hasFormat(QStringLiteral("application/x-qrichtext"));
+        || source->hasFormat(qtRichText);
 }
 
 void SnippetTextEdit::insertFromMimeData(const QMimeData *source)
 {
     if (!source || isReadOnly())
         return;
-    QTextDocument incoming;
+    // Qt's own reading of pasted HTML would load the pictures and backgrounds it names, local
+    // files included; this document loads nothing.
+    InertTextDocument incoming;
     bool rich = false;
     const QByteArray rtf = rtfOf(source);
-    if (!rtf.isEmpty() && Rtf::read(rtf, incoming) && !incoming.isEmpty())
+    if (!rtf.isEmpty() && Rtf::read(rtf, incoming) && !incoming.isEmpty()) {
         rich = true;
-    else if (source->hasHtml()) {
+    } else if (source->hasHtml()) {
         incoming.setHtml(source->html());
+        rich = true;
+    } else if (source->hasFormat(qtRichText)) {
+        incoming.setHtml(QString::fromUtf8(source->data(qtRichText)));
         rich = true;
     }
     if (!rich) {
-        QTextEdit::insertFromMimeData(source);
+        // Plain text only: Qt would read a Markdown offer, pictures and all.
+        if (source->hasText())
+            textCursor().insertText(source->text());
+        ensureCursorVisible();
         return;
     }
-    removeImages(incoming);
+    removeResources(incoming);
     if (incoming.isEmpty() && source->hasText()) {
         // Only pictures came as rich text; the plain text is what is left to insert.
         textCursor().insertText(source->text());
@@ -263,7 +255,7 @@ void SnippetTextEdit::chooseTextColour()
 
 std::unique_ptr<QTextDocument> snippetDocument(const RichTextPayload &payload)
 {
-    auto document = std::make_unique<QTextDocument>();
+    auto document = std::make_unique<InertTextDocument>();
     if (payload.rtfData.isEmpty() || !Rtf::read(payload.rtfData, *document))
         document->setPlainText(payload.plainText);
     return document;

@@ -189,6 +189,14 @@ private Q_SLOTS:
                                          << QStringList {u"text:other rtf"_qs};
         QTest::newRow("rtf that does not read")
             << Formats {{u"text/rtf"_qs, "plain bytes"}} << QStringList {};
+        QTest::newRow("rtf of one empty list item")
+            << Formats {{u"text/rtf"_qs, "{\\rtf1\\ls1\\par}"}} << QStringList {};
+        QTest::newRow("html table") << Formats {{u"text/html"_qs,
+                                                 "<table><tr><td>Name</td><td>Qty</td></tr>"
+                                                 "<tr><td>Apples</td><td>3</td></tr></table>"}}
+                                    << QStringList {u"text:\nName\tQty\nApples\t3\n"_qs};
+        QTest::newRow("html table of blank cells")
+            << Formats {{u"text/html"_qs, "<table><tr><td> </td><td></td></tr></table>"}} << QStringList {};
         QTest::newRow("html with a link")
             << Formats {{u"text/html"_qs, "<p>Read <a href=\"https://example.com/a\">this</a></p>"}}
             << QStringList {u"url:https://example.com/a"_qs};
@@ -388,6 +396,9 @@ private Q_SLOTS:
         QTest::newRow("blank text, rich text wins")
             << Formats {{u"text/plain"_qs, "   "}, {u"text/rtf"_qs, rtfOf(u"rich"_qs)}}
             << QStringList {u"text:rich"_qs};
+        QTest::newRow("one-cell table holding a link")
+            << Formats {{u"text/html"_qs, "<table><tr><td>https://example.com/t</td></tr></table>"}}
+            << QStringList {u"url:https://example.com/t"_qs};
         QTest::newRow("only a url") << Formats {{u"text/uri-list"_qs, "https://example.com/only"}}
                                     << QStringList {u"url:https://example.com/only"_qs};
         QTest::newRow("only a moz url")

@@ -301,6 +301,61 @@ private Q_SLOTS:
         QCOMPARE(view.toPlainText(), QStringLiteral("x.png"));
     }
 
+    // Rich text a page or another program offers names pictures and backgrounds; none of them
+    // may be read (a background of /dev/zero once exhausted memory), and the text stays.
+    void pastedRichTextLoadsNothing_data()
+    {
+        QTest::addColumn<QString>("html");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("table background") << "<table background=\"/dev/zero\"><tr><td>a</td></tr></table>"
+                                          << "\na\n";
+        QTest::newRow("cell background")
+            << "<table><tr><td background=\"/dev/zero\">a</td><td>b</td></tr></table>"
+            << "\na\nb\n";
+        QTest::newRow("styled background") << "<p style=\"background-image: url(/dev/zero)\">a</p>"
+                                           << "a";
+        QTest::newRow("picture") << "<p>a<img src=\"/dev/zero\">b</p>"
+                                 << "ab";
+    }
+
+    void pastedRichTextLoadsNothing()
+    {
+        QFETCH(QString, html);
+        QFETCH(QString, text);
+        RichTextEditor editor(RichText(), nullptr);
+        editor.resize(400, 300);
+        editor.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&editor));
+        QMimeData data;
+        data.setHtml(html);
+        static_cast<PasteProbe *>(editor.textView())->insertFromMimeData(&data);
+        editor.grab(); // paint it, which is when Qt loads what a format names
+        QTextDocument *document = editor.textView()->document();
+        QCOMPARE(document->toPlainText(), text);
+        for (const QTextFormat &format : document->allFormats()) {
+            QVERIFY(!format.hasProperty(QTextFormat::BackgroundImageUrl));
+            QVERIFY(format.background().style() != Qt::TexturePattern);
+            QVERIFY(!format.isImageFormat());
+        }
+    }
+
+    // An empty list item is a document Qt 6.4 cannot clone; emptying a pasted list made one.
+    void emptiedListReachesTheCallback()
+    {
+        QList<QString> received;
+        RichTextEditor editor(RichText(), [&](const RichText &text) { received.append(text.string()); });
+        QMimeData list;
+        list.setHtml(QStringLiteral("<ul><li>item</li></ul>"));
+        static_cast<PasteProbe *>(editor.textView())->insertFromMimeData(&list);
+        editor.textView()->selectAll();
+        editor.textView()->textCursor().removeSelectedText();
+        editor.flush();
+        QCOMPARE(received.last(), QString());
+        QVERIFY(editor.textView()->textCursor().currentList());
+        const auto copy = RichText::fromDocument(*editor.textView()->document()).toDocument();
+        QVERIFY(copy->isEmpty());
+    }
+
     void typedLinksBecomeAnchors()
     {
         RichTextEditor editor(RichText(), nullptr);
