@@ -38,6 +38,9 @@ const QStringList kRtfFormats = {QStringLiteral("text/rtf"), QStringLiteral("app
 const QStringList kImageFormats = {QStringLiteral("image/png"), QStringLiteral("image/jpeg"),
                                    QStringLiteral("image/tiff")};
 
+const QString kTooLarge = QStringLiteral("This text is too large to add: texts of up to 64 MB are kept.");
+const QString kTooDeep = QStringLiteral("This rich text is nested too deeply to add.");
+
 // Time the GUI thread spends on store calls before it lets other events in.
 constexpr int kSliceMs = 8;
 
@@ -338,19 +341,29 @@ std::optional<RichText> readHtml(const QString &html)
     return RichText(std::move(document));
 }
 
-std::optional<RichText> readHtml(const QByteArray &bytes)
+// HTML too deeply nested for Qt to read in reasonable time is passed over, like unreadable HTML.
+std::optional<RichText> readHtml(const QByteArray &bytes, bool *tooDeep)
 {
     if (bytes.isEmpty())
         return std::nullopt;
     const auto html = decodeHtml(bytes);
     if (!html)
         return std::nullopt;
+    if (!htmlNestingWithin(*html, maxHtmlNesting)) {
+        *tooDeep = true;
+        return std::nullopt;
+    }
     return readHtml(*html);
 }
 
-Call addText(const QString &text)
+bool isTooLarge(const QByteArray &bytes)
 {
-    return TavloIngest::AddText {TavloStore::prepareText(text)};
+    return bytes.size() > TavloIngest::maxTextBytes;
+}
+
+Call addText(QString text)
+{
+    return TavloIngest::AddText {TavloStore::prepareText(std::move(text))};
 }
 
 Call addRichText(const RichText &richText)
@@ -387,7 +400,7 @@ void addUrlFallback(const Snapshot &snapshot, QList<Call> &calls)
     }
 }
 
-QList<Call> convertDrop(Rule rule, const Snapshot &snapshot)
+QList<Call> convertDrop(Rule rule, Snapshot &snapshot)
 {
     QList<Call> calls;
     switch (rule) {
@@ -409,21 +422,30 @@ QList<Call> convertDrop(Rule rule, const Snapshot &snapshot)
         addUrlFallback(snapshot, calls);
         break;
     case Rule::plainText:
-        if (const auto text = firstText(snapshot.texts)) {
+        if (isTooLarge(snapshot.texts.value(0).bytes)) {
+            calls.append(TavloIngest::Refuse {kTooLarge});
+        } else if (auto text = firstText(snapshot.texts)) {
+            snapshot.texts.clear(); // the bytes can go before the text is converted
             if (auto link = firstWebLink(*text))
                 calls.append(TavloIngest::AddUrl {*link});
             else
-                calls.append(addText(*text));
+                calls.append(addText(std::move(*text)));
         }
         break;
     case Rule::rtf:
-        if (auto rich = readRtf(snapshot.rtf))
+        if (isTooLarge(snapshot.rtf))
+            calls.append(TavloIngest::Refuse {kTooLarge});
+        else if (auto rich = readRtf(snapshot.rtf))
             calls.append(addRichText(*rich));
         break;
     case Rule::html:
-        if (const auto html = decodeHtml(snapshot.html)) {
+        if (isTooLarge(snapshot.html)) {
+            calls.append(TavloIngest::Refuse {kTooLarge});
+        } else if (const auto html = decodeHtml(snapshot.html)) {
             if (auto link = firstWebLinkInHtml(*html))
                 calls.append(TavloIngest::AddUrl {*link});
+            else if (!htmlNestingWithin(*html, maxHtmlNesting))
+                calls.append(TavloIngest::Refuse {kTooDeep}); // a drop with text is taken as text
             else if (auto rich = readHtml(*html))
                 calls.append(addRichText(*rich));
         }
@@ -447,7 +469,7 @@ QList<TavloUrl> localFileUrls(const QStringList &entries)
     return files;
 }
 
-QList<Call> convertPaste(const Snapshot &snapshot)
+QList<Call> convertPaste(Snapshot &snapshot)
 {
     QList<Call> calls;
     // Copied files: the URI list, or GNOME's list whose first line says "copy" or "cut".
@@ -464,7 +486,12 @@ QList<Call> convertPaste(const Snapshot &snapshot)
         return calls;
     }
 
-    const auto text = firstText(snapshot.texts);
+    // One text too large refuses the paste: which representation would have won is unknown.
+    if (isTooLarge(snapshot.texts.value(0).bytes) || isTooLarge(snapshot.rtf) || isTooLarge(snapshot.html)) {
+        calls.append(TavloIngest::Refuse {kTooLarge});
+        return calls;
+    }
+    auto text = firstText(snapshot.texts);
     const bool hasText = text && !text->trimmed().isEmpty();
     if (hasText) {
         if (auto link = singleWebLink(*text)) {
@@ -476,12 +503,17 @@ QList<Call> convertPaste(const Snapshot &snapshot)
         calls.append(addRichText(*rich));
         return calls;
     }
-    if (auto rich = readHtml(snapshot.html)) {
+    bool tooDeep = false;
+    if (auto rich = readHtml(snapshot.html, &tooDeep)) {
         calls.append(addRichText(*rich));
         return calls;
     }
     if (hasText) {
-        calls.append(addText(*text));
+        calls.append(addText(std::move(*text)));
+        return calls;
+    }
+    if (tooDeep) {
+        calls.append(TavloIngest::Refuse {kTooDeep});
         return calls;
     }
     // Only a URL: the first entry that is no local file, or the browser's own link format.
@@ -502,11 +534,61 @@ QList<Call> convertPaste(const Snapshot &snapshot)
     return calls;
 }
 
+// What a drop offers, copied out while its QMimeData is alive, and the rule that takes it.
+std::pair<Rule, Snapshot> dropSnapshot(const QMimeData &data)
+{
+    Snapshot snapshot;
+    Rule rule = Rule::none;
+    // A URI list is one item per entry; the other formats then describe the same entries.
+    if (data.hasFormat(kUriList)) {
+        snapshot.uriList = data.data(kUriList);
+        if (hasUriEntries(snapshot.uriList))
+            rule = Rule::uriList;
+    }
+    if (rule == Rule::uriList || hasAny(data, {kMozUrl, kNetscapeUrl})) {
+        // Fallbacks of the URL rule, used when the URL itself does not parse.
+        snapshot.urls = urlBlobs(data);
+        snapshot.texts = plainTexts(data);
+        if (rule == Rule::none)
+            rule = Rule::url;
+    } else if (hasPlainText(data)) {
+        snapshot.texts = plainTexts(data);
+        rule = Rule::plainText;
+    } else if (hasAny(data, kRtfFormats)) {
+        snapshot.rtf = firstFormat(data, kRtfFormats);
+        rule = Rule::rtf;
+    } else if (data.hasFormat(kHtml)) {
+        snapshot.html = data.data(kHtml);
+        rule = Rule::html;
+    } else if (hasAny(data, kImageFormats)) {
+        snapshot.image = firstFormat(data, kImageFormats);
+        rule = Rule::image;
+    } else if (hasInProcessImage(data)) {
+        snapshot.qimage = qvariant_cast<QImage>(data.imageData());
+        rule = Rule::image;
+    }
+    return {rule, std::move(snapshot)};
+}
+
+Snapshot pasteSnapshot(const QMimeData &data)
+{
+    Snapshot snapshot;
+    snapshot.uriList = data.data(kUriList);
+    snapshot.gnomeCopiedFiles = data.data(kGnomeCopiedFiles);
+    snapshot.urls = urlBlobs(data);
+    snapshot.texts = plainTexts(data);
+    snapshot.rtf = firstFormat(data, kRtfFormats);
+    snapshot.html = data.data(kHtml);
+    return snapshot;
+}
+
 } // namespace
 
-TavloIngest::TavloIngest(TavloStore &store, QObject *parent) : QObject(parent), m_store(store)
+TavloIngest::TavloIngest(TavloStore &store, QObject *parent)
+    : QObject(parent), m_store(store), m_link(std::make_shared<Link>()), m_pool(new QThreadPool)
 {
-    m_pool.setMaxThreadCount(2);
+    m_link->owner = this;
+    m_pool->setMaxThreadCount(2);
     m_drainTimer.setSingleShot(true);
     m_drainTimer.setInterval(0);
     connect(&m_drainTimer, &QTimer::timeout, this, &TavloIngest::drain);
@@ -514,7 +596,19 @@ TavloIngest::TavloIngest(TavloStore &store, QObject *parent) : QObject(parent), 
 
 TavloIngest::~TavloIngest()
 {
-    m_pool.waitForDone();
+    {
+        QMutexLocker lock(&m_link->mutex);
+        m_link->owner = nullptr;
+    }
+    m_pool->clear();
+    if (m_pool->activeThreadCount() == 0) {
+        delete m_pool;
+        return;
+    }
+    // Quitting must not wait for Qt to finish reading a large drop. The pool stays reachable,
+    // so its threads end with the process and nothing counts as leaked.
+    static auto *abandoned = new QList<QThreadPool *>;
+    abandoned->append(m_pool);
 }
 
 QStringList TavloIngest::acceptedFormats()
@@ -537,40 +631,10 @@ bool TavloIngest::handleDrop(const QMimeData *data)
 {
     if (!data)
         return false;
-    Snapshot snapshot;
-    Rule rule = Rule::none;
-    // A URI list is one item per entry; the other formats then describe the same entries.
-    if (data->hasFormat(kUriList)) {
-        snapshot.uriList = data->data(kUriList);
-        if (hasUriEntries(snapshot.uriList))
-            rule = Rule::uriList;
-    }
-    if (rule == Rule::uriList || hasAny(*data, {kMozUrl, kNetscapeUrl})) {
-        // Fallbacks of the URL rule, used when the URL itself does not parse.
-        snapshot.urls = urlBlobs(*data);
-        snapshot.texts = plainTexts(*data);
-        if (rule == Rule::none)
-            rule = Rule::url;
-    } else if (hasPlainText(*data)) {
-        snapshot.texts = plainTexts(*data);
-        rule = Rule::plainText;
-    } else if (hasAny(*data, kRtfFormats)) {
-        snapshot.rtf = firstFormat(*data, kRtfFormats);
-        rule = Rule::rtf;
-    } else if (data->hasFormat(kHtml)) {
-        snapshot.html = data->data(kHtml);
-        rule = Rule::html;
-    } else if (hasAny(*data, kImageFormats)) {
-        snapshot.image = firstFormat(*data, kImageFormats);
-        rule = Rule::image;
-    } else if (hasInProcessImage(*data)) {
-        snapshot.qimage = qvariant_cast<QImage>(data->imageData());
-        rule = Rule::image;
-    }
+    auto [rule, snapshot] = dropSnapshot(*data);
     if (rule == Rule::none)
         return false;
-
-    submit([rule, snapshot = std::move(snapshot)] { return convertDrop(rule, snapshot); });
+    submit([rule, snapshot = std::move(snapshot)]() mutable { return convertDrop(rule, snapshot); });
     return true;
 }
 
@@ -582,14 +646,17 @@ void TavloIngest::pasteFromPasteboard()
 
 void TavloIngest::pasteFromMimeData(const QMimeData &data)
 {
-    Snapshot snapshot;
-    snapshot.uriList = data.data(kUriList);
-    snapshot.gnomeCopiedFiles = data.data(kGnomeCopiedFiles);
-    snapshot.urls = urlBlobs(data);
-    snapshot.texts = plainTexts(data);
-    snapshot.rtf = firstFormat(data, kRtfFormats);
-    snapshot.html = data.data(kHtml);
-    submit([snapshot = std::move(snapshot)] { return convertPaste(snapshot); });
+    submit([snapshot = pasteSnapshot(data)]() mutable { return convertPaste(snapshot); });
+}
+
+QList<TavloIngest::Call> TavloIngest::convertNow(const QMimeData &data, bool paste)
+{
+    if (paste) {
+        Snapshot snapshot = pasteSnapshot(data);
+        return convertPaste(snapshot);
+    }
+    auto [rule, snapshot] = dropSnapshot(data);
+    return convertDrop(rule, snapshot);
 }
 
 QStringList TavloIngest::pasteFormats()
@@ -621,11 +688,15 @@ template<typename Work>
 void TavloIngest::submit(Work work)
 {
     ++m_jobsInFlight;
-    m_pool.start([this, ticket = m_submitted++, work = std::move(work)] {
+    m_pool->start([link = m_link, ticket = m_submitted++, work = std::move(work)]() mutable {
         QList<Call> calls = work();
-        QMetaObject::invokeMethod(
-            this, [this, ticket, calls = std::move(calls)]() mutable { deliver(ticket, std::move(calls)); },
-            Qt::QueuedConnection);
+        QMutexLocker lock(&link->mutex);
+        if (TavloIngest *owner = link->owner) {
+            QMetaObject::invokeMethod(
+                owner,
+                [owner, ticket, calls = std::move(calls)]() mutable { owner->deliver(ticket, std::move(calls)); },
+                Qt::QueuedConnection);
+        }
     });
 }
 
@@ -659,8 +730,10 @@ void TavloIngest::drain()
                         m_store.addFile(c.url);
                     else if constexpr (std::is_same_v<T, AddUrl>)
                         m_store.addURL(c.url);
-                    else
+                    else if constexpr (std::is_same_v<T, AddText>)
                         m_store.addPreparedText(std::move(c.prepared));
+                    else
+                        Q_EMIT refused(c.message);
                 },
                 call);
             if (slice.elapsed() >= kSliceMs)

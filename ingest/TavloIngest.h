@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QMutex>
 #include <QObject>
 #include <QStringList>
 #include <QThreadPool>
@@ -7,6 +8,7 @@
 
 #include <deque>
 #include <map>
+#include <memory>
 #include <variant>
 
 #include "model/TavloStore.h"
@@ -29,7 +31,7 @@ class TavloIngest : public QObject
 public:
     // `store` must outlive this object.
     explicit TavloIngest(TavloStore &store, QObject *parent = nullptr);
-    // Waits for conversions in flight; their results are dropped.
+    // Does not wait for conversions in flight: they finish (or end with the process) unseen.
     ~TavloIngest() override;
 
     // The formats a drop target should accept, and whether `data` offers any of them.
@@ -65,11 +67,25 @@ public:
     {
         TavloStore::PreparedText prepared;
     };
-    using Call = std::variant<AddFile, AddUrl, AddText>;
+    // Content that is not taken, with the reason to show.
+    struct Refuse
+    {
+        QString message;
+    };
+    using Call = std::variant<AddFile, AddUrl, AddText, Refuse>;
+
+    // Larger texts (in the bytes offered, whatever their format) are refused.
+    static constexpr qsizetype maxTextBytes = 64 * 1024 * 1024;
+
+    // What a drop of `data` (or a paste, with `paste`) hands to the store, worked out on the
+    // calling thread: the conversion itself, for fuzzing and measuring.
+    static QList<Call> convertNow(const QMimeData &data, bool paste);
 
 Q_SIGNALS:
     // Everything started so far has reached the store.
     void idle();
+    // Something offered was not taken; `message` says why, for the user.
+    void refused(const QString &message);
 
 private:
     template<typename Work>
@@ -77,8 +93,16 @@ private:
     void deliver(quint64 ticket, QList<Call> calls);
     void drain();
 
+    // Shared with the conversions, which may outlive this object.
+    struct Link
+    {
+        QMutex mutex;
+        TavloIngest *owner = nullptr;
+    };
+
     TavloStore &m_store;
-    QThreadPool m_pool;
+    std::shared_ptr<Link> m_link;
+    QThreadPool *m_pool = nullptr;
     QTimer m_drainTimer;
     std::deque<Call> m_pending;
     int m_jobsInFlight = 0;

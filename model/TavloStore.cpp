@@ -15,6 +15,7 @@
 #include "platform/DataFolderLock.h"
 #include "platform/Defaults.h"
 #include "platform/SaveStatus.h"
+#include "richtext/Rtf.h"
 
 namespace {
 
@@ -104,6 +105,37 @@ void sanitizeInPlace(QTextDocument &document)
         cursor.setPosition(*it + 1, QTextCursor::KeepAnchor);
         cursor.removeSelectedText();
     }
+}
+
+bool isBlockBreak(char16_t u)
+{
+    return u == u'\r' || u == u'\n' || u == QChar::ParagraphSeparator || u == 0xfdd0 || u == 0xfdd1;
+}
+
+// The characters a document made by setPlainText() would hold: every paragraph break as '\n'
+// and no object replacement character, since there is no object. Line separators stay, so
+// the RTF keeps them as line breaks. In place: a large text is not copied.
+void normalizePlainText(QString &text)
+{
+    const auto needsWork = [](QChar c) {
+        const char16_t u = c.unicode();
+        return (u != u'\n' && isBlockBreak(u)) || u == QChar::ObjectReplacementCharacter;
+    };
+    const auto first = std::find_if(text.cbegin(), text.cend(), needsWork);
+    if (first == text.cend())
+        return;
+    qsizetype out = first - text.cbegin();
+    QChar *chars = text.data();
+    const qsizetype n = text.size();
+    for (qsizetype i = out; i < n; ++i) {
+        const char16_t u = chars[i].unicode();
+        if (u == QChar::ObjectReplacementCharacter)
+            continue;
+        if (u == u'\r' && i + 1 < n && chars[i + 1] == u'\n')
+            continue; // the '\n' that follows stands for both
+        chars[out++] = isBlockBreak(u) ? QChar(u'\n') : chars[i];
+    }
+    text.truncate(out);
 }
 
 // What addRichText does with the sanitized document, on any thread.
@@ -488,16 +520,16 @@ void TavloStore::addRichText(const RichText &richText)
     addPreparedText(prepareRichText(richText));
 }
 
-TavloStore::PreparedText TavloStore::prepareText(const QString &text)
+TavloStore::PreparedText TavloStore::prepareText(QString text)
 {
+    normalizePlainText(text);
     if (isBlank(text))
         return std::monostate();
     if (auto link = linkFromText(text))
         return std::move(*link);
-    // The document is ours alone, so it is sanitized without the copy addRichText makes.
-    auto document = std::make_unique<QTextDocument>();
-    document->setPlainText(text);
-    return prepareDocument(std::move(document));
+    QByteArray rtf = Rtf::writePlainText(text);
+    std::replace(text.begin(), text.end(), QChar(QChar::LineSeparator), QChar(u'\n'));
+    return RichTextPayload {std::move(rtf), std::move(text)};
 }
 
 TavloStore::PreparedText TavloStore::prepareRichText(const RichText &richText)

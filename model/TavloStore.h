@@ -52,7 +52,9 @@ public:
     // What addText or addRichText would add: nothing, a link, or a text item's payload. Worked
     // out on any thread, so a large text never reaches the GUI thread as a document.
     using PreparedText = std::variant<std::monostate, TavloUrl, RichTextPayload>;
-    static PreparedText prepareText(const QString &text);
+    // A plain text never becomes a document: its RTF is written straight from the characters,
+    // so a text of many megabytes is ready in a fraction of a second. Pass it by move.
+    static PreparedText prepareText(QString text);
     static PreparedText prepareRichText(const RichText &richText);
     // The GUI-thread half of addText and addRichText: only the append and its publication.
     void addPreparedText(PreparedText prepared);

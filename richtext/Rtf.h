@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QStringView>
 
 #include <optional>
 
@@ -21,5 +22,9 @@ std::optional<RichText> toRichText(QByteArrayView data);
 
 // The whole document as 7-bit RTF with a font and colour table.
 QByteArray write(const QTextDocument &document);
+
+// What write() gives for a document made of `text` by QTextDocument::setPlainText(), without
+// the document: linear time, and no memory beyond the result.
+QByteArray writePlainText(QStringView text);
 
 } // namespace Rtf

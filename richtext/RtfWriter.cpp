@@ -21,6 +21,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -70,6 +71,119 @@ public:
 
 private:
     std::string m_s;
+};
+
+// Where escaped text goes: a string, a byte count, or a buffer of the counted size.
+struct StringSink
+{
+    std::string &s;
+    void put(char c) { s.push_back(c); }
+    void put(const char *text, size_t n) { s.append(text, n); }
+};
+
+struct CountSink
+{
+    qsizetype n = 0;
+    void put(char) { ++n; }
+    void put(const char *, size_t length) { n += qsizetype(length); }
+};
+
+struct BufferSink
+{
+    char *p;
+    void put(char c) { *p++ = c; }
+    void put(const char *text, size_t n)
+    {
+        std::memcpy(p, text, n);
+        p += n;
+    }
+};
+
+template<typename Sink>
+void put(Sink &sink, const char *text)
+{
+    sink.put(text, std::strlen(text));
+}
+
+// Text as 7-bit RTF: ASCII as it is (with \, { and } escaped), the rest as \uN and a fallback.
+class Escaper
+{
+public:
+    template<typename Sink>
+    void write(Sink &sink, QStringView text)
+    {
+        for (QChar ch : text) {
+            const char16_t c = ch.unicode();
+            if (c >= 0x20 && c < 0x7f) {
+                if (c == u'\\' || c == u'{' || c == u'}')
+                    sink.put('\\');
+                sink.put(char(c));
+                continue;
+            }
+            switch (c) {
+            case u'\t':
+                put(sink, "\\tab ");
+                continue;
+            case 0x2028:
+            case u'\n':
+            case u'\r':
+                put(sink, "\\line ");
+                continue;
+            case 0x00a0:
+                put(sink, "\\~");
+                continue;
+            case 0x00ad:
+                put(sink, "\\-");
+                continue;
+            case 0x2011:
+                put(sink, "\\_");
+                continue;
+            case 0xfffc: // images are not written
+            case 0xfdd0:
+            case 0xfdd1:
+            case 0x2029:
+                continue;
+            default:
+                break;
+            }
+            if (c < 0x20 || c == 0x7f)
+                continue;
+            char buffer[16] = {'\\', 'u'};
+            char *end = std::to_chars(buffer + 2, buffer + 8, int(qint16(c))).ptr;
+            // Always as \'hh: pandoc skips one character too many after a literal fallback.
+            static const char digits[] = "0123456789abcdef";
+            const unsigned byte = fallback(c);
+            *end++ = '\\';
+            *end++ = '\'';
+            *end++ = digits[(byte >> 4) & 15];
+            *end++ = digits[byte & 15];
+            sink.put(buffer, size_t(end - buffer));
+        }
+    }
+
+private:
+    unsigned fallback(char16_t c)
+    {
+        if (m_fallbacks.empty())
+            m_fallbacks.resize(0x10000, 0);
+        quint8 &slot = m_fallbacks[c];
+        if (slot)
+            return slot;
+        // The cp1252 byte, else the base letter, else '?'.
+        int b = CodePage::toCp1252(c);
+        if (b < 0x80) {
+            b = '?';
+            if (!QChar::isSurrogate(c) && c >= 0xc0) {
+                const QString d = QChar(c).decomposition();
+                if (!d.isEmpty() && d.at(0).unicode() > 0x20 && d.at(0).unicode() < 0x7f)
+                    b = d.at(0).unicode();
+            }
+        }
+        slot = quint8(b);
+        return slot;
+    }
+
+    std::vector<quint8> m_fallbacks; // by UTF-16 unit; 0 until worked out
 };
 
 bool isBullet(QTextListFormat::Style style)
@@ -214,7 +328,6 @@ private:
     void writeParagraph(const QTextBlock &block);
     void writeListText(const QTextBlock &block, const Level &level);
     void writeTwips(const char *word, qreal pixels);
-    unsigned fallback(char16_t c);
 
     const QTextDocument &m_document;
     const QList<QTextFormat> m_formats; // the document's formats, by index
@@ -228,7 +341,7 @@ private:
     QHash<QRgb, int> m_colorIndex;
     std::vector<Family> m_families;
     QHash<const QTextList *, ListPlace> m_lists;
-    std::vector<quint8> m_fallbacks; // by UTF-16 unit; 0 until worked out
+    Escaper m_escaper;
 };
 
 int Writer::fontIndex(const QString &family)
@@ -348,71 +461,10 @@ const Format &Writer::format(int index)
     return cached;
 }
 
-unsigned Writer::fallback(char16_t c)
-{
-    if (m_fallbacks.empty())
-        m_fallbacks.resize(0x10000, 0);
-    quint8 &slot = m_fallbacks[c];
-    if (slot)
-        return slot;
-    // The cp1252 byte, else the base letter, else '?'.
-    int b = CodePage::toCp1252(c);
-    if (b < 0x80) {
-        b = '?';
-        if (!QChar::isSurrogate(c) && c >= 0xc0) {
-            const QString d = QChar(c).decomposition();
-            if (!d.isEmpty() && d.at(0).unicode() > 0x20 && d.at(0).unicode() < 0x7f)
-                b = d.at(0).unicode();
-        }
-    }
-    slot = quint8(b);
-    return slot;
-}
-
 void Writer::writeText(QStringView text)
 {
-    std::string &s = m_out.str();
-    for (QChar ch : text) {
-        const char16_t c = ch.unicode();
-        if (c >= 0x20 && c < 0x7f) {
-            if (c == u'\\' || c == u'{' || c == u'}')
-                s.push_back('\\');
-            s.push_back(char(c));
-            continue;
-        }
-        switch (c) {
-        case u'\t':
-            s.append("\\tab ");
-            continue;
-        case 0x2028:
-        case u'\n':
-        case u'\r':
-            s.append("\\line ");
-            continue;
-        case 0x00a0:
-            s.append("\\~");
-            continue;
-        case 0x00ad:
-            s.append("\\-");
-            continue;
-        case 0x2011:
-            s.append("\\_");
-            continue;
-        case 0xfffc: // images are not written
-        case 0xfdd0:
-        case 0xfdd1:
-        case 0x2029:
-            continue;
-        default:
-            break;
-        }
-        if (c < 0x20 || c == 0x7f)
-            continue;
-        s.append("\\u");
-        m_out << int(qint16(c));
-        // Always as \'hh: pandoc skips one character too many after a literal fallback.
-        m_out.hex(fallback(c));
-    }
+    StringSink sink {m_out.str()};
+    m_escaper.write(sink, text);
 }
 
 void Writer::writeTwips(const char *word, qreal pixels)
@@ -726,11 +778,93 @@ QByteArray Writer::run()
     return QByteArray(m_out.str().data(), qsizetype(m_out.str().size()));
 }
 
+// The document setPlainText() would make of a text, written as Writer writes it: the text's
+// line breaks end paragraphs, and every run has the default font.
+class PlainWriter
+{
+public:
+    explicit PlainWriter(QStringView text) : m_text(text)
+    {
+        const QFont font;
+        m_family = font.family().isEmpty() ? QStringLiteral("Helvetica") : font.family();
+        m_family.remove(u';');
+        const qreal points = font.pointSizeF() > 0 ? font.pointSizeF() : 12;
+        const int halfPoints = std::clamp(int(std::lround(points * 2)), 1, 3276);
+        if (halfPoints != 24)
+            m_props = "\\fs" + std::to_string(halfPoints) + ' ';
+    }
+
+    QByteArray run()
+    {
+        // Counted first, so the only copy of a large text's RTF is the one returned.
+        CountSink count;
+        write(count);
+        QByteArray out(count.n, Qt::Uninitialized);
+        BufferSink buffer {out.data()};
+        write(buffer);
+        Q_ASSERT(buffer.p == out.data() + out.size());
+        return out;
+    }
+
+private:
+    template<typename Sink>
+    void write(Sink &sink)
+    {
+        put(sink, "{\\rtf1\\ansi\\ansicpg1252\\deff0\\uc1\n{\\fonttbl{\\f0\\fnil\\fcharset0 ");
+        m_escaper.write(sink, m_family);
+        put(sink, ";}}\n{\\colortbl;}\n");
+        const qsizetype n = m_text.size();
+        qsizetype start = 0;
+        for (qsizetype i = 0; n > 0 && i <= n; ++i) {
+            qsizetype next = i + 1;
+            if (i < n) {
+                const char16_t c = m_text[i].unicode();
+                if (c == u'\r' && i + 1 < n && m_text[i + 1] == u'\n')
+                    next = i + 2;
+                else if (c != u'\n' && c != u'\r' && c != 0x2029 && c != 0xfdd0 && c != 0xfdd1)
+                    continue;
+            }
+            paragraph(sink, m_text.sliced(start, i - start));
+            start = next;
+            i = next - 1;
+        }
+        sink.put('}');
+    }
+
+    template<typename Sink>
+    void paragraph(Sink &sink, QStringView text)
+    {
+        put(sink, "\\pard ");
+        if (!text.isEmpty()) {
+            const bool eastAsian = containsEastAsian(text);
+            if (eastAsian)
+                put(sink, "{\\dbch\\af0 ");
+            else if (!m_props.empty())
+                sink.put('{');
+            sink.put(m_props.data(), m_props.size());
+            m_escaper.write(sink, text);
+            if (eastAsian || !m_props.empty())
+                sink.put('}');
+        }
+        put(sink, "\\par\n");
+    }
+
+    QStringView m_text;
+    QString m_family;
+    std::string m_props;
+    Escaper m_escaper;
+};
+
 } // namespace
 
 QByteArray write(const QTextDocument &document)
 {
     return Writer(document).run();
+}
+
+QByteArray writePlainText(QStringView text)
+{
+    return PlainWriter(text).run();
 }
 
 } // namespace Rtf

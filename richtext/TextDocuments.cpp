@@ -6,7 +6,9 @@
 #include <QTextFrame>
 #include <QTextTable>
 
+#include <initializer_list>
 #include <utility>
+#include <vector>
 
 QVariant InertTextDocument::loadResource(int, const QUrl &)
 {
@@ -123,4 +125,110 @@ void removeResources(QTextDocument &document)
         cursor.removeSelectedText();
     }
     cleanFrames(document.rootFrame());
+}
+
+namespace {
+
+bool nameIs(QStringView name, std::initializer_list<const char *> names)
+{
+    for (const char *candidate : names) {
+        if (name.compare(QLatin1String(candidate), Qt::CaseInsensitive) == 0)
+            return true;
+    }
+    return false;
+}
+
+bool isVoidElement(QStringView name)
+{
+    return nameIs(name,
+                  {"area", "base", "basefont", "br", "col", "embed", "frame", "hr", "img", "input", "isindex",
+                   "keygen", "link", "meta", "param", "source", "track", "wbr"});
+}
+
+// Elements whose end tag may be left out: a new one closes the open one.
+bool closesSibling(QStringView open, QStringView name)
+{
+    if (nameIs(name, {"td", "th"}))
+        return nameIs(open, {"td", "th"});
+    if (nameIs(name, {"dt", "dd"}))
+        return nameIs(open, {"dt", "dd"});
+    if (nameIs(name, {"p", "li", "tr", "option", "thead", "tbody", "tfoot", "colgroup"}))
+        return open.compare(name, Qt::CaseInsensitive) == 0;
+    return false;
+}
+
+bool isNameChar(QChar c)
+{
+    return c.isLetterOrNumber() || c == u'-' || c == u'_' || c == u':';
+}
+
+} // namespace
+
+bool htmlNestingWithin(QStringView html, int limit)
+{
+    std::vector<QStringView> open;
+    const qsizetype n = html.size();
+    qsizetype i = 0;
+    while (i < n) {
+        const qsizetype lt = html.indexOf(u'<', i);
+        if (lt < 0 || lt + 1 >= n)
+            break;
+        i = lt + 1;
+        if (html.mid(i).startsWith(QLatin1String("!--"))) {
+            const qsizetype end = html.indexOf(QLatin1String("-->"), i + 3);
+            i = end < 0 ? n : end + 3;
+            continue;
+        }
+        const bool closing = html[i] == u'/';
+        const qsizetype nameStart = closing ? i + 1 : i;
+        if (nameStart >= n || !html[nameStart].isLetter()) {
+            if (html[i] == u'!' || html[i] == u'?') {
+                const qsizetype end = html.indexOf(u'>', i);
+                i = end < 0 ? n : end + 1;
+            }
+            continue; // a '<' in text
+        }
+        qsizetype nameEnd = nameStart;
+        while (nameEnd < n && isNameChar(html[nameEnd]))
+            ++nameEnd;
+        const QStringView name = html.sliced(nameStart, nameEnd - nameStart);
+        // The rest of the tag, with '>' inside quoted attribute values skipped.
+        qsizetype j = nameEnd;
+        QChar quote;
+        while (j < n && (quote != QChar() || html[j] != u'>')) {
+            if (quote != QChar()) {
+                if (html[j] == quote)
+                    quote = QChar();
+            } else if (html[j] == u'"' || html[j] == u'\'') {
+                quote = html[j];
+            }
+            ++j;
+        }
+        const bool selfClosing = j > nameEnd && j < n && html[j - 1] == u'/';
+        i = j + 1;
+        if (closing) {
+            for (auto it = open.rbegin(); it != open.rend(); ++it) {
+                if (it->compare(name, Qt::CaseInsensitive) == 0) {
+                    open.erase(std::next(it).base(), open.end());
+                    break;
+                }
+            }
+            continue;
+        }
+        if (selfClosing || isVoidElement(name))
+            continue;
+        if (nameIs(name, {"script", "style", "textarea", "title"})) {
+            // Raw text up to the matching end tag.
+            const QString end = QStringLiteral("</") + name.toString();
+            const qsizetype at = html.indexOf(end, i, Qt::CaseInsensitive);
+            i = at < 0 ? n : at;
+            continue;
+        }
+        if (!open.empty() && closesSibling(open.back(), name))
+            open.pop_back();
+        open.push_back(name);
+        if (int(open.size()) > limit)
+            return false;
+    }
+    return true;
 }

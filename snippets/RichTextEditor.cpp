@@ -69,11 +69,11 @@ void SnippetTextEdit::insertFromMimeData(const QMimeData *source)
     const QByteArray rtf = rtfOf(source);
     if (!rtf.isEmpty() && Rtf::read(rtf, incoming) && !incoming.isEmpty()) {
         rich = true;
-    } else if (source->hasHtml()) {
-        incoming.setHtml(source->html());
-        rich = true;
-    } else if (source->hasFormat(qtRichText)) {
-        incoming.setHtml(QString::fromUtf8(source->data(qtRichText)));
+    } else if (const QString html =
+                   source->hasHtml() ? source->html() : QString::fromUtf8(source->data(qtRichText));
+               !html.isEmpty() && htmlNestingWithin(html, maxHtmlNesting)) {
+        // Deeper HTML would keep Qt busy for minutes; its plain text is inserted instead.
+        incoming.setHtml(html);
         rich = true;
     }
     if (!rich) {

@@ -12,6 +12,7 @@
 #include <QScreen>
 #include <QVBoxLayout>
 
+#include "richtext/PlainToolTip.h"
 #include "snippets/SnippetSaveModel.h"
 
 namespace {
@@ -19,6 +20,7 @@ namespace {
 QLabel *captionLabel(const QString &text, QWidget *parent)
 {
     auto *label = new QLabel(text, parent);
+    label->setTextFormat(Qt::PlainText);
     QFont font = label->font();
     font.setPointSizeF(font.pointSizeF() * 0.85);
     label->setFont(font);
@@ -51,6 +53,7 @@ SnippetSavePopover::SnippetSavePopover(SnippetSaveModel *model, QWidget *parent)
     auto *folderRow = new QHBoxLayout;
     folderRow->setSpacing(8);
     m_folder = new QLabel(this);
+    m_folder->setTextFormat(Qt::PlainText);
     QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     mono.setPixelSize(12);
     m_folder->setFont(mono);
@@ -171,7 +174,7 @@ void SnippetSavePopover::updateFolderText()
     }
     m_folder->setText(
         m_folder->fontMetrics().elidedText(m_folderPath, Qt::ElideMiddle, qMax(40, m_folder->width())));
-    m_folder->setToolTip(m_folderPath);
+    m_folder->setToolTip(plainToolTip(m_folderPath));
 }
 
 void SnippetSavePopover::showBelow(QWidget *anchor)

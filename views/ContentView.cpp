@@ -123,6 +123,10 @@ ContentView::ContentView(QWidget *parent)
     : QWidget(parent), m_store(new TavloStore(this)), m_orientation(currentOrientation())
 {
     m_ingest = new TavloIngest(*m_store, this);
+    // A tool tip tells why a drop or paste added nothing, without taking the keyboard.
+    connect(m_ingest, &TavloIngest::refused, this, [this](const QString &message) {
+        QToolTip::showText(mapToGlobal(rect().center()), message, this, QRect(), 6000);
+    });
     setAcceptDrops(true);
     setAttribute(Qt::WA_NoSystemBackground);
     setAutoFillBackground(false);
@@ -847,6 +851,7 @@ void ContentView::showDeleteTavloDialog()
     box->setWindowFlag(Qt::WindowStaysOnTopHint);
     box->setWindowModality(Qt::WindowModal);
     box->setIcon(QMessageBox::Warning);
+    box->setTextFormat(Qt::PlainText);
     const QString title = QStringLiteral("Delete \u201C")
         + shownName(m_store->activeTavloName(), box->fontMetrics()) + QStringLiteral("\u201D?");
     box->setWindowTitle(title);

@@ -18,6 +18,7 @@
 #include <QVBoxLayout>
 #include <QWheelEvent>
 
+#include "richtext/PlainToolTip.h"
 #include "views/SymbolPainter.h"
 #include "views/TavloItemDelegate.h"
 #include "views/TavloItemHooks.h"
@@ -415,8 +416,8 @@ bool TavloItemListView::viewportEvent(QEvent *event)
         }
         const TavloItem item = m_model->itemAt(index.row());
         const bool available = item.isFile() && TavloItemView::isFileAvailable(item);
-        QToolTip::showText(help->globalPos(), TavloItemView::helpText(item, available), viewport(),
-                           visualRect(index));
+        QToolTip::showText(help->globalPos(), plainToolTip(TavloItemView::helpText(item, available)),
+                           viewport(), visualRect(index));
         return true;
     }
     default:

@@ -126,8 +126,13 @@ QString helpText(const TavloItem &item, bool fileAvailable)
         const QString path = filePath(item);
         return fileAvailable ? path : QStringLiteral("File unavailable:\n") + path;
     }
-    if (const auto *text = std::get_if<TextItemKind>(&item.kind))
-        return QStringLiteral("Double-click to open:\n") + text->payload.plainText;
+    if (const auto *text = std::get_if<TextItemKind>(&item.kind)) {
+        // A tool tip of a whole book would stall the panel while Qt lays it out.
+        constexpr qsizetype shown = 1000;
+        const QString &plain = text->payload.plainText;
+        return QStringLiteral("Double-click to open:\n")
+            + (plain.size() > shown ? plain.first(shown) + QChar(0x2026) : plain);
+    }
     return QStringLiteral("Double-click to open:\n") + std::get<UrlItemKind>(item.kind).url.absoluteString();
 }
 

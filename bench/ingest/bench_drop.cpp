@@ -2,7 +2,8 @@
 // item is in the panel's list model (which follows the store as the panel's does) and until
 // the item list is on disk, and the longest time the GUI thread went without running its
 // event loop meanwhile. Targets: both within 2 s, no stall above 50 ms. Then a 50 MB text
-// drop: when handleDrop returns, the longest stall, and when the item is shown.
+// drop: when handleDrop returns, the longest stall, when the item is shown and the peak memory
+// until then (targets for plain text: within 2 s, within 4x the text's size).
 // `bench_drop files` or `bench_drop text` runs one of the two alone, for a profiler;
 // `bench_drop rtf` and `bench_drop html` drop 50 MB of RTF or HTML instead.
 // Wall-clock figures suffer when the machine is shared; the GUI thread's own CPU time between
@@ -20,6 +21,7 @@
 #include <ctime>
 #include <functional>
 
+#include "bench/thumbnails/BenchMemory.h"
 #include "ingest/TavloIngest.h"
 #include "model/PersistenceWorker.h"
 #include "model/StoredTavloItem.h"
@@ -183,6 +185,10 @@ bool fileDrop(const QString &files, TavloStore &store, TavloItemListModel &model
     std::printf("  on disk after %.0f ms (%lld items stored)%s\n", writtenMs, static_cast<long long>(stored),
                 written ? "" : " (TIMED OUT)");
     std::printf("  process CPU time from drop to disk: %.0f ms\n", processCpuMs);
+    const double size = double(text.size()) / 1024 / 1024;
+    std::printf("  peak memory until shown %.0f MB (%.1fx the text; target for plain text: 4x), "
+                "until on disk %.0f MB\n",
+                shownPeakMB, shownPeakMB / size, double(peakResidentKiB() - baseKiB) / 1024);
     std::printf("  longest GUI-thread stall %.1f ms wall; most CPU between two ticks %.1f ms, at %.0f ms\n",
                 worstStall, stalls.worstCpuMs(), stalls.worstCpuAtMs());
     const bool met = shown && written && stored == total && writtenMs <= 2000 && worstStall <= 50;
@@ -198,6 +204,9 @@ void textDrop(const QString &format, const QString &files, TavloStore &store, Ta
 {
     const bool rtf = format == QLatin1String("text/rtf");
     const bool html = format == QLatin1String("text/html");
+    // Memory from here on, the offered bytes included.
+    const qint64 baseKiB = residentKiB();
+    resetPeakResident();
     QByteArray text = rtf ? "{\\rtf1\\ansi{\\fonttbl{\\f0 Helvetica;}}\\f0 " : html ? "<html><body>" : "";
     const QByteArray line = rtf ? "Plain words without any address in them, {\\b line} after line.\\par\n"
         : html                  ? "<p>Plain words without any address in them, <b>line</b> after line.</p>\n"
@@ -219,6 +228,7 @@ void textDrop(const QString &format, const QString &files, TavloStore &store, Ta
     const double handleMs = double(timer.nsecsElapsed()) / 1e6;
     const bool shown = spinUntil([&] { return model.rowCount() > before; }, 600000);
     const double shownMs = double(timer.nsecsElapsed()) / 1e6;
+    const double shownPeakMB = double(peakResidentKiB() - baseKiB) / 1024;
     const bool written = spinUntil([&] { return store.persistenceQueue().waitForIdle(0); }, 600000);
     const double writtenMs = double(timer.nsecsElapsed()) / 1e6;
     stalls.stop();

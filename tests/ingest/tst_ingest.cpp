@@ -1,10 +1,12 @@
 #include <QBuffer>
 #include <QClipboard>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QGuiApplication>
 #include <QImage>
 #include <QMimeData>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextDocument>
@@ -326,6 +328,78 @@ private Q_SLOTS:
         const auto &payload = std::get<TextItemKind>(m_store->items().first().kind).payload;
         QCOMPARE(payload.plainText, QString::fromLatin1(text).replace(u"\r\n"_qs, u"\n"_qs));
         QVERIFY(payload.rtfData.startsWith("{\\rtf1"));
+    }
+
+    // Limits: what Qt would take minutes or gigabytes to read is refused before it starts, with
+    // a message, or taken as the plain text offered with it.
+    void refusals_data()
+    {
+        QTest::addColumn<Formats>("formats");
+        QTest::addColumn<bool>("paste");
+        QTest::addColumn<QStringList>("items");
+        QTest::addColumn<QString>("message"); // the start of it; empty: none
+
+        const QByteArray deep =
+            QByteArray("<div>").repeated(300) + "deep" + QByteArray("</div>").repeated(300);
+        const QByteArray siblings =
+            QByteArray("<p>a<br><img src=x />").repeated(150) + "<ul>" + QByteArray("<li>b").repeated(150);
+        QTest::newRow("deep html drop") << Formats {{u"text/html"_qs, deep}} << false << QStringList {}
+                                        << u"This rich text is nested too deeply"_qs;
+        QTest::newRow("deep html paste takes the text")
+            << Formats {{u"text/html"_qs, deep}, {u"text/plain"_qs, "deep"}} << true
+            << QStringList {u"text:deep"_qs} << QString();
+        QTest::newRow("deep html paste alone") << Formats {{u"text/html"_qs, deep}} << true << QStringList {}
+                                               << u"This rich text is nested too deeply"_qs;
+        QTest::newRow("siblings that close themselves are not deep")
+            << Formats {{u"text/html"_qs, siblings}} << false
+            << QStringList {u"text:"_qs + QString(u"a\n\n"_qs).repeated(150)
+                            + QString(u"b\n"_qs).repeated(149) + u"b"_qs}
+            << QString();
+        const QByteArray huge(TavloIngest::maxTextBytes + 1, 'a');
+        QTest::newRow("text too large")
+            << Formats {{u"text/plain"_qs, huge}} << false << QStringList {} << u"This text is too large"_qs;
+        QTest::newRow("rtf too large to paste")
+            << Formats {{u"text/plain"_qs, "small"}, {u"text/rtf"_qs, "{\\rtf1 " + huge + "}"}} << true
+            << QStringList {} << u"This text is too large"_qs;
+    }
+
+    void refusals()
+    {
+        QFETCH(Formats, formats);
+        QFETCH(bool, paste);
+        QFETCH(QStringList, items);
+        QFETCH(QString, message);
+        QSignalSpy refused(m_ingest.get(), &TavloIngest::refused);
+        if (paste) {
+            QGuiApplication::clipboard()->setMimeData(mime(formats).release());
+            m_ingest->pasteFromPasteboard();
+            settle();
+        } else {
+            drop(formats);
+        }
+        QStringList got = describe(*m_store);
+        for (QString &line : got)
+            line = line.trimmed();
+        QCOMPARE(got, items);
+        QCOMPARE(refused.size(), message.isEmpty() ? 0 : 1);
+        if (!message.isEmpty())
+            QVERIFY(refused.first().first().toString().startsWith(message));
+    }
+
+    // Quitting must not wait for Qt to read a large drop (here many seconds of nested tables).
+    void destroyingDoesNotWaitForAConversion()
+    {
+        const QByteArray one =
+            QByteArray("<table><tr><td>").repeated(80) + "x" + QByteArray("</td></tr></table>").repeated(80);
+        auto data = mime({{u"text/html"_qs, one.repeated(150)}});
+        QVERIFY(m_ingest->handleDrop(data.get()));
+        QThread::msleep(200); // the conversion has started
+        QElapsedTimer timer;
+        timer.start();
+        m_ingest.reset();
+        QVERIFY2(timer.elapsed() < 2000, qPrintable(QString::number(timer.elapsed())));
+        QCoreApplication::processEvents();
+        QVERIFY(m_store->items().isEmpty());
     }
 
     void tenThousandFileDrop()

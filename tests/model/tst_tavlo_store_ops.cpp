@@ -343,12 +343,15 @@ private Q_SLOTS:
     }
 
     // The ingest prepares text on a worker and hands over only the result; the store must end
-    // up exactly as after addText or addRichText on the GUI thread.
+    // up exactly as after adding the text as a document on the GUI thread, although a plain
+    // text never becomes one.
     void preparedTextMatchesDirectAdd_data()
     {
         QTest::addColumn<QString>("text"); // empty: the pasted rich text
         QTest::addColumn<bool>("asRichText");
         QTest::newRow("words") << "  two\r\nlines \uFFFC" << false;
+        QTest::newRow("every break, escapes, scripts")
+            << "a{b}\\c\td\re\u2029f\u2028g\ufdd0h\n\n\u4e2d\u6587 caf\u00e9 \U0001F600\x01" << false;
         QTest::newRow("link") << " https://example.com/x\n" << false;
         QTest::newRow("other scheme") << "ftp://example.com" << false;
         QTest::newRow("blank") << " \n\t" << false;
@@ -364,12 +367,7 @@ private Q_SLOTS:
         const auto rich = [&] {
             return text.isEmpty() ? pastedRichText() : RichText::fromPlainText(text);
         };
-        const AddOutcome direct = addOutcome([&](TavloStore &store) {
-            if (asRichText)
-                store.addRichText(rich());
-            else
-                store.addText(text);
-        });
+        const AddOutcome direct = addOutcome([&](TavloStore &store) { store.addRichText(rich()); });
         const AddOutcome prepared = addOutcome([&](TavloStore &store) {
             // As in a drop, the document is made and read on the worker alone.
             auto onWorker = std::async(std::launch::async, [&] {

@@ -9,6 +9,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextDocument>
 #include <QTextEdit>
 
 #include "model/TavloItem.h"
@@ -228,15 +229,23 @@ private Q_SLOTS:
         QCOMPARE(dialog->fileMode(), QFileDialog::Directory);
         QVERIFY(!dialog->isModal());
 
-        dialog->setDirectory(m_dir->path());
-        dialog->selectFile(m_dir->path());
+        // A folder name that looks like markup is shown as it is.
+        const QString folder = m_dir->filePath(QStringLiteral("<i>pick</i> &amp; keep"));
+        QVERIFY(QDir().mkpath(folder));
+        dialog->setDirectory(folder);
+        dialog->selectFile(folder);
         static_cast<QDialog *>(dialog)->accept();
-        const QString target = m_dir->filePath(QStringLiteral("picked.txt"));
+        const QString target = folder + QStringLiteral("/picked.txt");
         QTRY_VERIFY(QFileInfo::exists(target));
         QTRY_VERIFY(!view.saveModel()->isWriting());
-        QCOMPARE(view.saveModel()->chosenFolder(), QDir::cleanPath(m_dir->path()));
+        QCOMPARE(view.saveModel()->chosenFolder(), QDir::cleanPath(folder));
         QCOMPARE(Defaults::open()->value(QLatin1String(SnippetSaveModel::lastFolderPathKey)).toString(),
-                 QDir::cleanPath(m_dir->path()));
+                 QDir::cleanPath(folder));
+        QLabel *shown = view.savePopover()->folderLabel();
+        QCOMPARE(shown->textFormat(), Qt::PlainText);
+        QTextDocument tip;
+        tip.setHtml(shown->toolTip());
+        QCOMPARE(tip.toPlainText(), QDir::cleanPath(folder));
     }
 
     void windowsListFollowsOpenAndClose()

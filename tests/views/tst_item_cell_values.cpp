@@ -72,6 +72,7 @@ private Q_SLOTS:
         QCOMPARE(TavloItemView::helpText(file, true), QString("/tmp/x y.txt"));
         QCOMPARE(TavloItemView::helpText(file, false), QString("File unavailable:\n/tmp/x y.txt"));
         QCOMPARE(TavloItemView::helpText(textItem("a\nb"), false), QString("Double-click to open:\na\nb"));
+        QCOMPARE(TavloItemView::helpText(textItem(QString(5000, u'x')), false).size(), 1023);
         QCOMPARE(TavloItemView::helpText(linkItem("https://example.com/p?q=1"), false),
                  QString("Double-click to open:\nhttps://example.com/p?q=1"));
         QCOMPARE(TavloItemView::renamePromptTitle(textItem("a")), QString("Rename Snippet"));

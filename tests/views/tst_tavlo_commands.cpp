@@ -214,14 +214,15 @@ private Q_SLOTS:
     void deleteConfirmation()
     {
         ContentView view;
-        view.store()->createTavlo(QStringLiteral("Work"));
+        view.store()->createTavlo(QStringLiteral("<b>Work</b>"));
         view.store()->addText(QStringLiteral("work note"));
 
         find(view.tavloMenu(), QStringLiteral("Delete Tavlo\u2026"))->trigger();
         auto *box = qobject_cast<QMessageBox *>(view.openDialog());
         QVERIFY(box);
         QVERIFY(view.isShowingDeleteTavlo());
-        QCOMPARE(box->text(), QStringLiteral("Delete \u201CWork\u201D?"));
+        QCOMPARE(box->text(), QStringLiteral("Delete \u201C<b>Work</b>\u201D?"));
+        QCOMPARE(box->textFormat(), Qt::PlainText);
         QCOMPARE(box->informativeText(), QStringLiteral("Its Tavlo items will be removed."));
         auto *remove = box->findChild<QPushButton *>(QStringLiteral("confirmButton"));
         auto *cancel = box->findChild<QPushButton *>(QStringLiteral("cancelButton"));
@@ -233,7 +234,7 @@ private Q_SLOTS:
         QTest::mouseClick(cancel, Qt::LeftButton);
         QVERIFY(!view.isShowingDeleteTavlo());
         QCOMPARE(view.store()->tavlos().size(), 2);
-        QCOMPARE(view.titleText(), QStringLiteral("Work"));
+        QCOMPARE(view.titleText(), QStringLiteral("<b>Work</b>"));
 
         view.showDeleteTavloDialog();
         box = qobject_cast<QMessageBox *>(view.openDialog());
