@@ -634,7 +634,7 @@ bool TavloIngest::handleDrop(const QMimeData *data)
     auto [rule, snapshot] = dropSnapshot(*data);
     if (rule == Rule::none)
         return false;
-    submit([rule, snapshot = std::move(snapshot)]() mutable { return convertDrop(rule, snapshot); });
+    submit([rule = rule, snapshot = std::move(snapshot)]() mutable { return convertDrop(rule, snapshot); });
     return true;
 }
 

@@ -3,6 +3,7 @@
 // in the middle, deleting everything, undo and redo; then the editor paints and hands its text
 // over, as the snippet window stores it.
 #include <QApplication>
+#include <QClipboard>
 #include <QMimeData>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -12,15 +13,6 @@
 
 #include "model/TavloItem.h"
 #include "snippets/RichTextEditor.h"
-
-namespace {
-
-struct Probe : SnippetTextEdit
-{
-    using SnippetTextEdit::insertFromMimeData;
-};
-
-} // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 {
@@ -35,19 +27,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         return 0;
     const uint8_t mode = data[0];
     const QByteArray bytes(reinterpret_cast<const char *>(data + 1), qsizetype(size - 1));
-    QMimeData offer;
+    auto *offer = new QMimeData;
     switch (mode & 3) {
     case 0:
-        offer.setData(QStringLiteral("text/rtf"), bytes);
+        offer->setData(QStringLiteral("text/rtf"), bytes);
         break;
     case 1:
-        offer.setData(QStringLiteral("text/html"), bytes);
+        offer->setData(QStringLiteral("text/html"), bytes);
         break;
     case 2:
-        offer.setData(QStringLiteral("application/x-qrichtext"), bytes);
+        offer->setData(QStringLiteral("application/x-qrichtext"), bytes);
         break;
     default:
-        offer.setData(QStringLiteral("text/plain"), bytes);
+        offer->setData(QStringLiteral("text/plain"), bytes);
         break;
     }
 
@@ -55,9 +47,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     RichTextEditor editor(RichText::fromPlainText(QStringLiteral("before\nafter")),
                           [&stored](const RichText &text) { stored = makeRichTextPayload(text); });
     editor.resize(300, 200);
-    auto *view = static_cast<Probe *>(editor.textView());
+    SnippetTextEdit *view = editor.textView();
     view->moveCursor(QTextCursor::NextBlock);
-    view->insertFromMimeData(&offer);
+    QGuiApplication::clipboard()->setMimeData(offer);
+    view->paste();
     QTextCursor cursor = view->textCursor();
     if (mode & 4) {
         cursor.setPosition(view->document()->characterCount() / 2);
