@@ -185,10 +185,6 @@ bool fileDrop(const QString &files, TavloStore &store, TavloItemListModel &model
     std::printf("  on disk after %.0f ms (%lld items stored)%s\n", writtenMs, static_cast<long long>(stored),
                 written ? "" : " (TIMED OUT)");
     std::printf("  process CPU time from drop to disk: %.0f ms\n", processCpuMs);
-    const double size = double(text.size()) / 1024 / 1024;
-    std::printf("  peak memory until shown %.0f MB (%.1fx the text; target for plain text: 4x), "
-                "until on disk %.0f MB\n",
-                shownPeakMB, shownPeakMB / size, double(peakResidentKiB() - baseKiB) / 1024);
     std::printf("  longest GUI-thread stall %.1f ms wall; most CPU between two ticks %.1f ms, at %.0f ms\n",
                 worstStall, stalls.worstCpuMs(), stalls.worstCpuAtMs());
     const bool met = shown && written && stored == total && writtenMs <= 2000 && worstStall <= 50;
@@ -236,6 +232,10 @@ void textDrop(const QString &format, const QString &files, TavloStore &store, Ta
     std::printf("  handleDrop returned after %.1f ms\n", handleMs);
     std::printf("  item shown after %.0f ms%s, on disk after %.0f ms%s\n", shownMs,
                 shown ? "" : " (TIMED OUT)", writtenMs, written ? "" : " (TIMED OUT)");
+    const double size = double(text.size()) / 1024 / 1024;
+    std::printf("  peak memory until shown %.0f MB (%.1fx the text; target for plain text: 4x), "
+                "until on disk %.0f MB\n",
+                shownPeakMB, shownPeakMB / size, double(peakResidentKiB() - baseKiB) / 1024);
     std::printf("  longest GUI-thread stall %.1f ms wall; most CPU between two ticks %.1f ms, at %.0f ms\n",
                 stalls.worstMs(), stalls.worstCpuMs(), stalls.worstCpuAtMs());
 
