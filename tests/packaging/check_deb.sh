@@ -57,7 +57,8 @@ whats=() paths=()
 ldd_out="$(ldd "$root/usr/bin/quorvin")"
 if echo "$ldd_out" | grep -q "not found"; then fail "unresolved libraries:"$'\n'"$ldd_out"; fi
 for soname in $(readelf -d "$root/usr/bin/quorvin" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p'); do
-  path="$(echo "$ldd_out" | awk -v s="$soname" '$1 == s {print $3}')"
+  # "soname => path (address)", except the dynamic loader, which ldd lists by its path alone.
+  path="$(echo "$ldd_out" | awk -v s="$soname" '$1 == s {print $3} $1 ~ "/" s "$" {print $1}')"
   [ -n "$path" ] || { fail "$soname not resolved"; continue; }
   whats+=("$soname") paths+=("$path")
 done
