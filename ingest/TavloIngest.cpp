@@ -694,7 +694,9 @@ void TavloIngest::submit(Work work)
         if (TavloIngest *owner = link->owner) {
             QMetaObject::invokeMethod(
                 owner,
-                [owner, ticket, calls = std::move(calls)]() mutable { owner->deliver(ticket, std::move(calls)); },
+                [owner, ticket, calls = std::move(calls)]() mutable {
+                    owner->deliver(ticket, std::move(calls));
+                },
                 Qt::QueuedConnection);
         }
     });
