@@ -1,4 +1,5 @@
 #include "platform/CompositorWatch.h"
+#include "platform/X11Connection.h"
 
 #include <QBitmap>
 #include <QEvent>
@@ -16,12 +17,6 @@
 namespace {
 
 constexpr int checkIntervalMs = 3000;
-
-xcb_connection_t *qtConnection()
-{
-    auto *x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    return x11 ? x11->connection() : nullptr;
-}
 
 // Keeps one window's mask in step with its size and with the compositor coming and going.
 class WindowShaper : public QObject
@@ -78,7 +73,7 @@ CompositorWatch &CompositorWatch::instance()
 CompositorWatch::CompositorWatch()
 {
     m_compositing = query();
-    if (!qtConnection())
+    if (!X11Connection::qt())
         return;
     m_timer.setInterval(checkIntervalMs);
     connect(&m_timer, &QTimer::timeout, this, &CompositorWatch::recheck);

@@ -1,4 +1,5 @@
 #include "platform/X11GlobalHotKey.h"
+#include "platform/X11Connection.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -13,12 +14,6 @@ namespace {
 constexpr quint32 keysymSpace = 0x0020;
 constexpr quint32 keysymNumLock = 0xff7f;
 constexpr quint32 keysymScrollLock = 0xff14;
-
-xcb_connection_t *qtConnection()
-{
-    auto *x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    return x11 ? x11->connection() : nullptr;
-}
 
 struct KeyboardMap
 {
@@ -122,7 +117,7 @@ void X11GlobalHotKey::registerHotKey(GlobalHotKeyID identity)
     if (isRegistered())
         return;
     m_identity = identity;
-    m_connection = qtConnection();
+    m_connection = X11Connection::qt();
     if (!m_connection) {
         Q_EMIT registrationFailed(QStringLiteral("there is no X display to register Control+Space with"));
         return;
@@ -173,7 +168,7 @@ void X11GlobalHotKey::unregisterHotKey()
     if (QCoreApplication::instance())
         QCoreApplication::instance()->removeNativeEventFilter(this);
     // The connection is gone once the platform integration is torn down.
-    if (m_connection && qtConnection() == m_connection) {
+    if (m_connection && X11Connection::qt() == m_connection) {
         for (quint16 state : std::as_const(m_grabbedModifiers))
             xcb_ungrab_key(m_connection, m_keycode, m_root, state);
         xcb_flush(m_connection);

@@ -1,4 +1,5 @@
 #include "platform/X11KeyboardFocus.h"
+#include "platform/X11Connection.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -10,22 +11,6 @@
 #include <cstring>
 
 namespace {
-
-xcb_connection_t *qtConnection()
-{
-    auto *x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    return x11 ? x11->connection() : nullptr;
-}
-
-xcb_atom_t internAtom(xcb_connection_t *c, const char *name)
-{
-    auto *reply = xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, quint16(std::strlen(name)), name), nullptr);
-    if (!reply)
-        return XCB_ATOM_NONE;
-    const xcb_atom_t atom = reply->atom;
-    std::free(reply);
-    return atom;
-}
 
 // The first 32-bit value of a window-typed property, 0 when absent.
 quint32 windowProperty(xcb_connection_t *c, xcb_window_t window, xcb_atom_t property)
@@ -59,11 +44,11 @@ X11KeyboardFocus &X11KeyboardFocus::instance()
 
 X11KeyboardFocus::X11KeyboardFocus()
 {
-    xcb_connection_t *c = qtConnection();
+    xcb_connection_t *c = X11Connection::qt();
     if (!c)
         return;
     m_root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
-    m_activeAtom = internAtom(c, "_NET_ACTIVE_WINDOW");
+    m_activeAtom = X11Connection::atom(c, "_NET_ACTIVE_WINDOW");
     // Hear when the window manager activates another window; keep whatever Qt listens to there.
     auto *attributes = xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, m_root), nullptr);
     if (attributes) {
@@ -91,13 +76,13 @@ void X11KeyboardFocus::note(quint32 window)
 
 quint32 X11KeyboardFocus::activeWindow() const
 {
-    xcb_connection_t *c = qtConnection();
+    xcb_connection_t *c = X11Connection::qt();
     return c && m_activeAtom ? windowProperty(c, m_root, m_activeAtom) : 0;
 }
 
 void X11KeyboardFocus::rememberFocusedWindow()
 {
-    xcb_connection_t *c = qtConnection();
+    xcb_connection_t *c = X11Connection::qt();
     if (!c)
         return;
     if (const quint32 active = activeWindow()) {
@@ -113,7 +98,7 @@ void X11KeyboardFocus::rememberFocusedWindow()
 
 void X11KeyboardFocus::take(QWindow *window)
 {
-    if (!window || !qtConnection() || window->isActive())
+    if (!window || !X11Connection::qt() || window->isActive())
         return;
     rememberFocusedWindow();
     window->requestActivate();
@@ -121,7 +106,7 @@ void X11KeyboardFocus::take(QWindow *window)
 
 void X11KeyboardFocus::handBack()
 {
-    xcb_connection_t *c = qtConnection();
+    xcb_connection_t *c = X11Connection::qt();
     QWindow *focused = QGuiApplication::focusWindow();
     if (!c || !focused || !m_previous || !isViewable(c, m_previous))
         return;

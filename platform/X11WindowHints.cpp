@@ -1,4 +1,5 @@
 #include "platform/X11WindowHints.h"
+#include "platform/X11Connection.h"
 
 #include <QGuiApplication>
 #include <QList>
@@ -9,22 +10,6 @@
 #include <cstring>
 
 namespace {
-
-xcb_connection_t *qtConnection()
-{
-    auto *x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    return x11 ? x11->connection() : nullptr;
-}
-
-xcb_atom_t internAtom(xcb_connection_t *c, const char *name)
-{
-    auto *reply = xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, quint16(std::strlen(name)), name), nullptr);
-    if (!reply)
-        return XCB_ATOM_NONE;
-    const xcb_atom_t atom = reply->atom;
-    std::free(reply);
-    return atom;
-}
 
 QList<xcb_atom_t> readAtoms(xcb_connection_t *c, xcb_window_t window, xcb_atom_t property)
 {
@@ -73,21 +58,21 @@ namespace X11WindowHints {
 
 bool isAvailable()
 {
-    return qtConnection() != nullptr;
+    return X11Connection::qt() != nullptr;
 }
 
 void applyPanelHints(QWindow *window)
 {
-    xcb_connection_t *c = qtConnection();
+    xcb_connection_t *c = X11Connection::qt();
     if (!c || !window)
         return;
     const auto id = xcb_window_t(window->winId());
     const xcb_screen_t *screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
-    const xcb_atom_t netWmState = internAtom(c, "_NET_WM_STATE");
-    const xcb_atom_t netWmDesktop = internAtom(c, "_NET_WM_DESKTOP");
-    const QList<xcb_atom_t> wanted = {internAtom(c, "_NET_WM_STATE_STICKY"),
-                                      internAtom(c, "_NET_WM_STATE_SKIP_TASKBAR"),
-                                      internAtom(c, "_NET_WM_STATE_SKIP_PAGER")};
+    const xcb_atom_t netWmState = X11Connection::atom(c, "_NET_WM_STATE");
+    const xcb_atom_t netWmDesktop = X11Connection::atom(c, "_NET_WM_DESKTOP");
+    const QList<xcb_atom_t> wanted = {X11Connection::atom(c, "_NET_WM_STATE_STICKY"),
+                                      X11Connection::atom(c, "_NET_WM_STATE_SKIP_TASKBAR"),
+                                      X11Connection::atom(c, "_NET_WM_STATE_SKIP_PAGER")};
     if (!screen || netWmState == XCB_ATOM_NONE || wanted.contains(XCB_ATOM_NONE))
         return;
     const quint32 allDesktops = 0xFFFFFFFF;

@@ -186,6 +186,10 @@ private Q_SLOTS:
         m_desktop.press();
         m_desktop.glideTo(m_target.geometry(m_desktop).center());
         QVERIFY2(m_target.waitForLine(QStringLiteral("over")), "no drag reached the other application");
+        // One more step and a pause, so the source has the target's answer before the release; on
+        // a busy machine a release right after the first position can end the drag as a leave.
+        m_desktop.glideTo(m_target.geometry(m_desktop).center() + QPoint(6, 6));
+        QTest::qWait(250);
         m_desktop.release();
         QVERIFY(m_target.waitForLine(QStringLiteral("dropped")));
 
