@@ -11,15 +11,8 @@ if [ -n "${STORM_BUILD_DIR:-}" ]; then
 else
   dir="$("$root/scripts/build.sh" sanitize --target tst_panel_x11 | tail -n 1)"
 fi
-xvfb_pid=""
-trap '[ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true' EXIT
-for n in $(seq 150 190); do
-  [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
-  Xvfb ":$n" -screen 0 1920x1080x24 -nolisten tcp >/dev/null 2>&1 &
-  xvfb_pid=$!
-  for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
-  export DISPLAY=":$n"
-  break
-done
+# shellcheck source=xvfb.sh
+. "$root/scripts/xvfb.sh"
+start_xvfb 150 190
 export ASAN_OPTIONS="detect_leaks=0:abort_on_error=1" UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 QUORVIN_STORM_ROUNDS="$rounds" QT_QPA_PLATFORM=xcb "$dir/tests/app/tst_panel_x11" restartStorm

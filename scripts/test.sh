@@ -9,17 +9,9 @@ if [ "${1:-}" = "--sanitize" ]; then flavour=sanitize; shift; fi
 "$root/scripts/install-deps.sh" build test
 dir="$("$root/scripts/build.sh" "$flavour" | tail -n 1)"
 
-xvfb_pid=""
-cleanup() { [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true; }
-trap cleanup EXIT
-for n in $(seq 90 140); do
-  [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
-  Xvfb ":$n" -screen 0 1920x1080x24 -nolisten tcp >/dev/null 2>&1 &
-  xvfb_pid=$!
-  for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
-  export DISPLAY=":$n"
-  break
-done
+# shellcheck source=xvfb.sh
+. "$root/scripts/xvfb.sh"
+start_xvfb 90 140
 
 if [ "$flavour" = sanitize ]; then
   export ASAN_OPTIONS="detect_leaks=0:abort_on_error=1"
