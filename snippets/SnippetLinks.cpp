@@ -2,35 +2,17 @@
 
 #include <QGuiApplication>
 #include <QPalette>
-#include <QRegularExpression>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
 
-#ifdef QUORVIN_HAVE_LINK_DETECTOR
 #include "ingest/LinkDetector.h"
-#endif
 
 QList<TypedLink> findTypedLinks(QStringView text)
 {
     QList<TypedLink> links;
-#ifdef QUORVIN_HAVE_LINK_DETECTOR
     for (const LinkDetector::Match &match : LinkDetector::findAll(text))
         links.append(TypedLink {match.start, match.length, match.url});
-#else
-    // Stand-in until the shared detector is linked: explicit http(s) links only.
-    static const QRegularExpression pattern(QStringLiteral(R"((?<![\w@])https?://[^\s<>"]+)"),
-                                            QRegularExpression::CaseInsensitiveOption);
-    auto it = pattern.globalMatch(text);
-    while (it.hasNext()) {
-        const QRegularExpressionMatch match = it.next();
-        QStringView link = match.capturedView();
-        while (!link.isEmpty() && QStringView(u".,;:!?)]}'").contains(link.back()))
-            link.chop(1);
-        if (link.size() > link.indexOf(u"://") + 3)
-            links.append(TypedLink {match.capturedStart(), link.size(), link.toString()});
-    }
-#endif
     return links;
 }
 
