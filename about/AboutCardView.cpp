@@ -9,9 +9,9 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "preview/PreviewWidgets.h"
+#include "widgetkit/PanelStyle.h"
 
-using namespace PreviewStyle;
+using namespace PanelStyle;
 
 namespace {
 
@@ -52,7 +52,7 @@ AboutCardView::AboutCardView(QWidget *parent) : QWidget(parent)
     setFixedSize(cardWidth, cardHeight);
     setAutoFillBackground(true);
     setBackgroundRole(QPalette::Window);
-    const QColor secondary = secondaryColor(palette());
+    const QColor secondary = PanelStyle::color(palette(), PanelStyle::Tone::secondary);
 
     auto *root = new QVBoxLayout(this);
     root->setContentsMargins(0, 0, 0, 0);
@@ -69,13 +69,14 @@ AboutCardView::AboutCardView(QWidget *parent) : QWidget(parent)
 
     auto *nameAndVersion = new QVBoxLayout;
     nameAndVersion->setSpacing(4);
-    nameAndVersion->addWidget(centredLabel(QStringLiteral("Quorvin"), systemFont(24, QFont::DemiBold), this));
+    nameAndVersion->addWidget(
+        centredLabel(QStringLiteral("Quorvin"), PanelStyle::font(24, QFont::DemiBold), this));
     m_version = centredLabel(versionString(), captionFont(), this);
     setTextColor(m_version, secondary);
     nameAndVersion->addWidget(m_version);
     identity->addLayout(nameAndVersion);
 
-    QLabel *description = centredLabel(descriptionText(), systemFont(13), this);
+    QLabel *description = centredLabel(descriptionText(), PanelStyle::font(13), this);
     description->setWordWrap(true);
     // Wrapped labels get too little room from box layouts; give it its width and the height that needs.
     description->setFixedWidth(300);
@@ -90,14 +91,14 @@ AboutCardView::AboutCardView(QWidget *parent) : QWidget(parent)
     auto *divider = new QFrame(this);
     divider->setFrameShape(QFrame::HLine);
     divider->setFrameShadow(QFrame::Plain);
-    setTextColor(divider, tertiaryColor(palette()));
+    setTextColor(divider, PanelStyle::color(palette(), PanelStyle::Tone::tertiary));
     root->addWidget(divider);
     root->addSpacing(20);
 
     auto *maker = new QVBoxLayout;
     maker->setContentsMargins(0, 0, 0, 24);
     maker->setSpacing(6);
-    maker->addWidget(centredLabel(creditText(), systemFont(12, QFont::Medium), this));
+    maker->addWidget(centredLabel(creditText(), PanelStyle::font(12, QFont::Medium), this));
     QLabel *notice = centredLabel(noticeText(), captionFont(), this);
     setTextColor(notice, secondary);
     maker->addWidget(notice);

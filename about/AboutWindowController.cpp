@@ -5,8 +5,8 @@
 #include <QScreen>
 
 #include "about/AboutCardView.h"
-#include "preview/AuxiliaryPanelPlacement.h"
-#include "preview/FloatingToolPanel.h"
+#include "widgetkit/AuxiliaryPanelPlacement.h"
+#include "widgetkit/FloatingToolPanel.h"
 
 AboutWindowController &AboutWindowController::shared()
 {

@@ -4,7 +4,7 @@
 #include <QPointer>
 #include <QRect>
 
-#include "preview/FloatingToolPanel.h"
+#include "widgetkit/FloatingToolPanel.h"
 
 // Keeps the one "About Quorvin" panel: made on the first showAbout, then placed beside the tavlo
 // panel and shown again on every later one.

@@ -1,10 +1,11 @@
 #include "preview/TavloLargeFilePreview.h"
 
+#include <QLabel>
 #include <QPainter>
 #include <QVBoxLayout>
 
 #include "preview/LargePreviewLoader.h"
-#include "preview/PreviewWidgets.h"
+#include "widgetkit/PanelStyle.h"
 
 namespace {
 constexpr int picturePadding = 18;
@@ -20,10 +21,10 @@ TavloLargeFilePreview::TavloLargeFilePreview(const TavloUrl &url, QWidget *paren
     auto *stack = new QVBoxLayout(m_placeholder);
     stack->setSpacing(12);
     stack->addStretch();
-    stack->addWidget(PreviewStyle::symbolLabel(QStringLiteral("doc"), 42), 0, Qt::AlignHCenter);
+    stack->addWidget(PanelStyle::symbolLabel(QStringLiteral("doc"), 42), 0, Qt::AlignHCenter);
     auto *caption = new QLabel(QStringLiteral("Preparing Preview…"), m_placeholder);
-    caption->setFont(PreviewStyle::captionFont());
-    PreviewStyle::setTextColor(caption, PreviewStyle::secondaryColor(palette()));
+    caption->setFont(PanelStyle::captionFont());
+    PanelStyle::setTextColor(caption, PanelStyle::color(palette(), PanelStyle::Tone::secondary));
     stack->addWidget(caption, 0, Qt::AlignHCenter);
     stack->addStretch();
     auto *layout = new QVBoxLayout(this);

@@ -9,11 +9,12 @@
 #include <QVBoxLayout>
 
 #include "model/LocalFileName.h"
-#include "preview/PreviewWidgets.h"
+#include "preview/PreviewLabels.h"
 #include "preview/TavloLargeFilePreview.h"
-#include "views/TavloItemView.h"
+#include "widgetkit/DesktopOpen.h"
+#include "widgetkit/PanelStyle.h"
 
-using namespace PreviewStyle;
+using namespace PanelStyle;
 
 namespace {
 
@@ -71,7 +72,7 @@ SelectableText *addSelectable(QVBoxLayout *stack, const QString &text, const QFo
     auto *row = new QHBoxLayout(holder);
     row->setContentsMargins(padding, 0, padding, 0);
     auto *selectable = new SelectableText(text, font);
-    setTextColor(selectable, secondaryColor(selectable->palette()));
+    setTextColor(selectable, PanelStyle::color(selectable->palette(), PanelStyle::Tone::secondary));
     row->addWidget(selectable);
     stack->addWidget(holder);
     return selectable;
@@ -94,7 +95,7 @@ TavloPreviewContent::TavloPreviewContent(const TavloItem &item, std::function<vo
     auto *divider = new QFrame;
     divider->setFrameShape(QFrame::HLine);
     divider->setFrameShadow(QFrame::Plain);
-    setTextColor(divider, tertiaryColor(palette()));
+    setTextColor(divider, PanelStyle::color(palette(), PanelStyle::Tone::tertiary));
     stack->addWidget(divider);
     stack->addWidget(buildFooter());
 
@@ -181,7 +182,7 @@ QString TavloPreviewContent::footerSymbolName(const TavloItem &item)
 bool TavloPreviewContent::canOpen(const TavloItem &item)
 {
     if (const auto *link = std::get_if<UrlItemKind>(&item.kind))
-        return TavloItemView::isOpenableLink(link->url);
+        return DesktopOpen::isOpenableLink(link->url);
     return !item.isFile() || fileExists(std::get<FileItemKind>(item.kind));
 }
 
@@ -234,14 +235,14 @@ QWidget *TavloPreviewContent::buildArea(LargePreviewLoader *loader)
         stack->addWidget(
             symbolLabel(QStringLiteral("exclamationmark.triangle"), 44, QColor(0xff, 0x95, 0x00)), 0,
             Qt::AlignHCenter);
-        addLabel(stack, QStringLiteral("File Unavailable"), systemFont(20, QFont::DemiBold));
-        addElided(stack, lastPathComponent(shownPath), systemFont(13, QFont::Medium));
+        addLabel(stack, QStringLiteral("File Unavailable"), PanelStyle::font(20, QFont::DemiBold));
+        addElided(stack, lastPathComponent(shownPath), PanelStyle::font(13, QFont::Medium));
         addSelectable(stack, shownPath, monospacedFont(11), 32);
         QLabel *note =
             addLabel(stack,
                      QStringLiteral("The original file may have been moved, renamed, deleted, or its "
                                     "drive may be disconnected."),
-                     captionFont(), secondaryColor(palette()));
+                     captionFont(), PanelStyle::color(palette(), PanelStyle::Tone::secondary));
         note->setWordWrap(true);
         note->setContentsMargins(42, 0, 42, 0);
         break;
@@ -250,8 +251,9 @@ QWidget *TavloPreviewContent::buildArea(LargePreviewLoader *loader)
         const QString path = localPath(std::get<FileItemKind>(m_item.kind));
         card = makeCard(stack);
         stack->addWidget(symbolLabel(QStringLiteral("folder"), 54), 0, Qt::AlignHCenter);
-        addElided(stack, lastPathComponent(path), systemFont(20, QFont::DemiBold));
-        addLabel(stack, QStringLiteral("Folder"), captionFont(), secondaryColor(palette()));
+        addElided(stack, lastPathComponent(path), PanelStyle::font(20, QFont::DemiBold));
+        addLabel(stack, QStringLiteral("Folder"), captionFont(),
+                 PanelStyle::color(palette(), PanelStyle::Tone::secondary));
         addSelectable(stack, path, monospacedFont(11), 32);
         break;
     }
@@ -259,7 +261,7 @@ QWidget *TavloPreviewContent::buildArea(LargePreviewLoader *loader)
         const auto &link = std::get<UrlItemKind>(m_item.kind);
         card = makeCard(stack);
         stack->addWidget(symbolLabel(QStringLiteral("link"), 42), 0, Qt::AlignHCenter);
-        QLabel *title = addLabel(stack, linkTitle(link), systemFont(20, QFont::DemiBold));
+        QLabel *title = addLabel(stack, linkTitle(link), PanelStyle::font(20, QFont::DemiBold));
         title->setWordWrap(true);
         addSelectable(stack, link.url.absoluteString(), monospacedFont(12), 30);
         break;
@@ -278,14 +280,14 @@ QWidget *TavloPreviewContent::buildFooter()
     row->setSpacing(10);
     row->addWidget(symbolLabel(footerSymbolName(m_item), 16));
     m_footerTitle = new ElidedLabel(footerTitle(m_item));
-    m_footerTitle->setFont(systemFont(12, QFont::Medium));
+    m_footerTitle->setFont(PanelStyle::font(12, QFont::Medium));
     row->addWidget(m_footerTitle, 1);
     m_hint = new QLabel(hint(m_item));
     m_hint->setFont(captionFont());
-    setTextColor(m_hint, tertiaryColor(palette()));
+    setTextColor(m_hint, PanelStyle::color(palette(), PanelStyle::Tone::tertiary));
     row->addWidget(m_hint);
     m_openButton = new QPushButton(QStringLiteral("Open"));
-    m_openButton->setFont(systemFont(11));
+    m_openButton->setFont(PanelStyle::font(11));
     m_openButton->setEnabled(canOpen(m_item));
     m_openButton->setAutoDefault(false);
     connect(m_openButton, &QPushButton::clicked, this, &TavloPreviewContent::open);

@@ -8,9 +8,9 @@
 #include <QWindow>
 
 #include "platform/GlobalMouseMonitor.h"
-#include "preview/AuxiliaryPanelPlacement.h"
-#include "preview/FloatingToolPanel.h"
 #include "preview/TavloPreviewContent.h"
+#include "widgetkit/AuxiliaryPanelPlacement.h"
+#include "widgetkit/FloatingToolPanel.h"
 
 TavloPreviewWindowController &TavloPreviewWindowController::shared()
 {

@@ -10,7 +10,7 @@
 
 #include "model/TavloItem.h"
 
-#include "preview/FloatingToolPanel.h"
+#include "widgetkit/FloatingToolPanel.h"
 class GlobalMouseMonitor;
 class LargePreviewLoader;
 

@@ -26,14 +26,13 @@
 #include "model/TavloStore.h"
 #include "platform/SaveStatus.h"
 #include "views/ContentViewParts.h"
-#include "views/ContentViewStyle.h"
-#include "views/SymbolPainter.h"
 #include "views/TavloItemListView.h"
 #include "views/TavloOrientationNotifier.h"
-#include "views/WindowDragArea.h"
+#include "widgetkit/PanelStyle.h"
+#include "widgetkit/SymbolPainter.h"
+#include "widgetkit/WindowDragArea.h"
 
-using ContentViewStyle::Symbol;
-using ContentViewStyle::Tone;
+using PanelStyle::Tone;
 
 namespace {
 
@@ -157,7 +156,7 @@ ContentView::ContentView(QWidget *parent)
 
     m_dropAnimation = new QVariantAnimation(this);
     m_dropAnimation->setDuration(dropAnimationMs);
-    m_dropAnimation->setEasingCurve(ContentViewStyle::easeOut());
+    m_dropAnimation->setEasingCurve(PanelStyle::easeOut());
     connect(m_dropAnimation, &QVariantAnimation::valueChanged, this, [this](const QVariant &value) {
         m_dropProgress = value.toReal();
         m_emptyState->setHighlight(m_dropProgress, m_dropTargeted);
@@ -166,7 +165,7 @@ ContentView::ContentView(QWidget *parent)
 
     m_orientationAnimation = new QVariantAnimation(this);
     m_orientationAnimation->setDuration(orientationAnimationMs);
-    m_orientationAnimation->setEasingCurve(ContentViewStyle::easeInOut());
+    m_orientationAnimation->setEasingCurve(PanelStyle::easeInOut());
     m_orientationAnimation->setStartValue(0.0);
     m_orientationAnimation->setEndValue(1.0);
     connect(m_orientationAnimation, &QVariantAnimation::valueChanged, this, [this](const QVariant &value) {
@@ -249,7 +248,7 @@ void ContentView::buildHeader()
     titleColumn->setSpacing(1);
     titleColumn->setContentsMargins(0, 0, 0, 0);
     m_menuButton = new TavloMenuButton(header);
-    m_countLabel = new ToneLabel(ContentViewStyle::captionFont(), Tone::secondary, header);
+    m_countLabel = new ToneLabel(PanelStyle::captionFont(), Tone::secondary, header);
     titleColumn->addWidget(m_menuButton, 0, Qt::AlignLeft);
     titleColumn->addWidget(m_countLabel, 0, Qt::AlignLeft);
     m_titleRowLayout->addLayout(titleColumn, 1);
@@ -264,8 +263,9 @@ void ContentView::buildHeader()
     m_saveWarning->setFixedSize(18, 28);
     m_saveWarning->setAlignment(Qt::AlignCenter);
     buttons->addWidget(m_saveWarning);
-    m_aboutButton = new CardIconButton(Symbol::infoCircle, QStringLiteral("About Quorvin"), header);
-    m_clearButton = new CardIconButton(Symbol::trash, QStringLiteral("Clear Tavlo"), header);
+    m_aboutButton =
+        new CardIconButton(QStringLiteral("info.circle"), QStringLiteral("About Quorvin"), header);
+    m_clearButton = new CardIconButton(QStringLiteral("trash"), QStringLiteral("Clear Tavlo"), header);
     buttons->addWidget(m_aboutButton);
     buttons->addWidget(m_clearButton);
     m_titleRowLayout->addLayout(buttons);
@@ -393,7 +393,7 @@ void ContentView::showNotice(const QString &text)
         m_noticeLabel = new QLabel(m_notice);
         m_noticeLabel->setTextFormat(Qt::PlainText);
         m_noticeLabel->setWordWrap(true);
-        m_noticeLabel->setFont(ContentViewStyle::captionFont());
+        m_noticeLabel->setFont(PanelStyle::captionFont());
         row->addWidget(m_noticeLabel, 1);
         auto *close = new QToolButton(m_notice);
         close->setText(QStringLiteral("✕"));
@@ -512,10 +512,10 @@ void ContentView::paintEvent(QPaintEvent *)
     painter.fillPath(shape, material);
     painter.fillPath(shape, QColor(0, 0, 0, qRound(0.025 * 255)));
 
-    const QColor restBorder = ContentViewStyle::color(palette(), Tone::primary, 0.1);
-    const QColor dropBorder = ContentViewStyle::color(palette(), Tone::accent, 0.95);
+    const QColor restBorder = PanelStyle::color(palette(), Tone::primary, 0.1);
+    const QColor dropBorder = PanelStyle::color(palette(), Tone::accent, 0.95);
     const qreal lineWidth = 1 + m_dropProgress;
-    painter.setPen(QPen(ContentViewStyle::mix(restBorder, dropBorder, m_dropProgress), lineWidth));
+    painter.setPen(QPen(PanelStyle::mix(restBorder, dropBorder, m_dropProgress), lineWidth));
     painter.setBrush(Qt::NoBrush);
     // Stroke centred on the card's outline, as the card's border is.
     painter.drawPath(shape);

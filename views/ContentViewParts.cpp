@@ -4,8 +4,9 @@
 #include <QPainter>
 #include <QPainterPath>
 
-using ContentViewStyle::Symbol;
-using ContentViewStyle::Tone;
+#include "widgetkit/SymbolPainter.h"
+
+using PanelStyle::Tone;
 
 namespace {
 
@@ -62,14 +63,14 @@ QSize ToneLabel::minimumSizeHint() const
 void ToneLabel::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
-    painter.setPen(ContentViewStyle::color(palette(), m_tone));
+    painter.setPen(PanelStyle::color(palette(), m_tone));
     const QString shown = fontMetrics().elidedText(m_text, Qt::ElideRight, width());
     painter.drawText(rect(), int(m_alignment) | Qt::TextSingleLine, shown);
 }
 
 // CardIconButton
 
-CardIconButton::CardIconButton(Symbol symbol, const QString &toolTip, QWidget *parent)
+CardIconButton::CardIconButton(const QString &symbol, const QString &toolTip, QWidget *parent)
     : QAbstractButton(parent), m_symbol(symbol)
 {
     setToolTip(toolTip);
@@ -84,13 +85,13 @@ void CardIconButton::paintEvent(QPaintEvent *)
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(Qt::NoPen);
-    painter.setBrush(ContentViewStyle::color(palette(), Tone::primary, isDown() ? 0.14 : 0.06));
+    painter.setBrush(PanelStyle::color(palette(), Tone::primary, isDown() ? 0.14 : 0.06));
     painter.drawEllipse(QRectF(rect()));
     // A 13 px semibold glyph: about 13 px tall with a stroke a little heavier
     // than regular text.
     const QRectF glyph(QPointF(0, 0), QSizeF(14, 14));
-    ContentViewStyle::drawSymbol(painter, m_symbol, glyph.translated(QPointF(7, 7)),
-                                 ContentViewStyle::color(palette(), Tone::primary), 1.5);
+    SymbolPainter::stroke(painter, m_symbol, glyph.translated(QPointF(7, 7)),
+                          PanelStyle::color(palette(), Tone::primary), 1.5);
 }
 
 // TavloMenuButton
@@ -104,7 +105,7 @@ TavloMenuButton::TavloMenuButton(QWidget *parent) : QAbstractButton(parent)
 
 QFont TavloMenuButton::titleFont()
 {
-    QFont font = ContentViewStyle::font(17, QFont::Medium);
+    QFont font = PanelStyle::font(17, QFont::Medium);
     font.setLetterSpacing(QFont::AbsoluteSpacing, -0.15);
     return font;
 }
@@ -137,13 +138,13 @@ void TavloMenuButton::paintEvent(QPaintEvent *)
     const QString shown = displayedText();
     const QFontMetricsF metrics(font());
     const qreal textWidth = metrics.horizontalAdvance(shown);
-    painter.setPen(ContentViewStyle::color(palette(), Tone::primary, isDown() ? 0.7 : 1.0));
+    painter.setPen(PanelStyle::color(palette(), Tone::primary, isDown() ? 0.7 : 1.0));
     painter.drawText(QRectF(0, 0, textWidth + 1, height()),
                      Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, shown);
     const QRectF chevron(textWidth + chevronSpacing, (height() - chevronSide) / 2 + 1, chevronSide,
                          chevronSide);
-    ContentViewStyle::drawSymbol(painter, Symbol::chevronDown, chevron,
-                                 ContentViewStyle::color(palette(), Tone::secondary), 1.6);
+    SymbolPainter::stroke(painter, QStringLiteral("chevron.down"), chevron,
+                          PanelStyle::color(palette(), Tone::secondary), 1.6);
 }
 
 // TavloEmptyState
@@ -203,11 +204,11 @@ QSize TavloEmptyState::minimumSizeHint() const
 
 void TavloEmptyState::paintTray(QPainter &painter, const QPointF &center)
 {
-    const QColor color = ContentViewStyle::mix(ContentViewStyle::color(palette(), Tone::secondary),
-                                               ContentViewStyle::color(palette(), Tone::accent), m_highlight);
+    const QColor color = PanelStyle::mix(PanelStyle::color(palette(), Tone::secondary),
+                                         PanelStyle::color(palette(), Tone::accent), m_highlight);
     // A 28 px light glyph: slightly wider than tall, drawn with a thin stroke.
     const QRectF box(center - QPointF(15, 15), QSizeF(30, 30));
-    ContentViewStyle::drawSymbol(painter, Symbol::trayAndArrowDown, box, color, 1.2);
+    SymbolPainter::stroke(painter, QStringLiteral("tray.and.arrow.down"), box, color, 1.2);
 }
 
 void TavloEmptyState::paintEvent(QPaintEvent *)
@@ -217,8 +218,7 @@ void TavloEmptyState::paintEvent(QPaintEvent *)
     const QRectF area = QRectF(rect());
     QPainterPath background;
     background.addRoundedRect(area, 15, 15);
-    painter.fillPath(background,
-                     ContentViewStyle::color(palette(), Tone::primary, 0.04 + 0.035 * m_highlight));
+    painter.fillPath(background, PanelStyle::color(palette(), Tone::primary, 0.04 + 0.035 * m_highlight));
     if (m_orientation == TavloOrientation::vertical)
         paintVertical(painter, area);
     else
@@ -228,9 +228,9 @@ void TavloEmptyState::paintEvent(QPaintEvent *)
 void TavloEmptyState::paintVertical(QPainter &painter, const QRectF &area)
 {
     const QRectF inner = area.adjusted(10, 18, -10, -18);
-    const QFont titleFont = ContentViewStyle::font(14, QFont::Medium);
-    const QFont captionFont = ContentViewStyle::captionFont();
-    const QFont hintFont = ContentViewStyle::font(11, QFont::Medium);
+    const QFont titleFont = PanelStyle::font(14, QFont::Medium);
+    const QFont captionFont = PanelStyle::captionFont();
+    const QFont hintFont = PanelStyle::font(11, QFont::Medium);
     const qreal trayHeight = 28;
     const qreal titleHeight = QFontMetricsF(titleFont).height();
     const qreal captionHeight = QFontMetricsF(captionFont).height();
@@ -247,14 +247,14 @@ void TavloEmptyState::paintVertical(QPainter &painter, const QRectF &area)
         painter.drawText(QRectF(inner.left(), top, inner.width(), height),
                          Qt::AlignCenter | Qt::TextSingleLine, shown);
     };
-    line(title(), titleFont, ContentViewStyle::color(palette(), Tone::primary), y, titleHeight);
+    line(title(), titleFont, PanelStyle::color(palette(), Tone::primary), y, titleHeight);
     y += titleHeight + 10;
-    line(caption(), captionFont, ContentViewStyle::color(palette(), Tone::secondary), y, captionHeight);
+    line(caption(), captionFont, PanelStyle::color(palette(), Tone::secondary), y, captionHeight);
 
     // The spacer between caption and hint takes the rest: the hint sits at the
     // bottom.
     const qreal hintHeight = QFontMetricsF(hintFont).height();
-    line(hint(), hintFont, ContentViewStyle::color(palette(), Tone::tertiary), inner.bottom() - hintHeight,
+    line(hint(), hintFont, PanelStyle::color(palette(), Tone::tertiary), inner.bottom() - hintHeight,
          hintHeight);
 }
 
@@ -264,9 +264,9 @@ void TavloEmptyState::paintHorizontal(QPainter &painter, const QRectF &area)
     const qreal trayWidth = 30;
     paintTray(painter, QPointF(inner.left() + trayWidth / 2, inner.center().y()));
 
-    const QFont titleFont = ContentViewStyle::font(14, QFont::Medium);
-    const QFont captionFont = ContentViewStyle::captionFont();
-    const QFont hintFont = ContentViewStyle::font(11, QFont::Medium);
+    const QFont titleFont = PanelStyle::font(14, QFont::Medium);
+    const QFont captionFont = PanelStyle::captionFont();
+    const QFont hintFont = PanelStyle::font(11, QFont::Medium);
     const qreal heights[] = {QFontMetricsF(titleFont).height(), QFontMetricsF(captionFont).height(),
                              QFontMetricsF(hintFont).height()};
     const qreal total = heights[0] + heights[1] + heights[2] + 2 * 3;
@@ -282,7 +282,7 @@ void TavloEmptyState::paintHorizontal(QPainter &painter, const QRectF &area)
                          Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, shown);
         y += height + 3;
     };
-    line(title(), titleFont, ContentViewStyle::color(palette(), Tone::primary), heights[0]);
-    line(caption(), captionFont, ContentViewStyle::color(palette(), Tone::secondary), heights[1]);
-    line(hint(), hintFont, ContentViewStyle::color(palette(), Tone::tertiary), heights[2]);
+    line(title(), titleFont, PanelStyle::color(palette(), Tone::primary), heights[0]);
+    line(caption(), captionFont, PanelStyle::color(palette(), Tone::secondary), heights[1]);
+    line(hint(), hintFont, PanelStyle::color(palette(), Tone::tertiary), heights[2]);
 }

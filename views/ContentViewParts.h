@@ -4,7 +4,7 @@
 #include <QWidget>
 
 #include "model/TavloItem.h"
-#include "views/ContentViewStyle.h"
+#include "widgetkit/PanelStyle.h"
 
 // Small painted pieces of the panel card. Each paints with colours taken from
 // its palette at paint time, so a theme change needs nothing but a repaint.
@@ -16,11 +16,11 @@ class ToneLabel : public QWidget
     Q_OBJECT
 
 public:
-    ToneLabel(const QFont &font, ContentViewStyle::Tone tone, QWidget *parent = nullptr);
+    ToneLabel(const QFont &font, PanelStyle::Tone tone, QWidget *parent = nullptr);
 
     void setText(const QString &text);
     QString text() const { return m_text; }
-    void setTone(ContentViewStyle::Tone tone);
+    void setTone(PanelStyle::Tone tone);
     void setAlignment(Qt::Alignment alignment);
 
     QSize sizeHint() const override;
@@ -31,7 +31,7 @@ protected:
 
 private:
     QString m_text;
-    ContentViewStyle::Tone m_tone;
+    PanelStyle::Tone m_tone;
     Qt::Alignment m_alignment = Qt::AlignLeft | Qt::AlignVCenter;
 };
 
@@ -41,7 +41,7 @@ class CardIconButton : public QAbstractButton
     Q_OBJECT
 
 public:
-    CardIconButton(ContentViewStyle::Symbol symbol, const QString &toolTip, QWidget *parent = nullptr);
+    CardIconButton(const QString &symbol, const QString &toolTip, QWidget *parent = nullptr);
 
     QSize sizeHint() const override { return QSize(28, 28); }
 
@@ -49,7 +49,7 @@ protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
-    ContentViewStyle::Symbol m_symbol;
+    QString m_symbol;
 };
 
 // The active tavlo's name with a chevron; pressing it opens the tavlo menu.

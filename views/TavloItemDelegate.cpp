@@ -13,12 +13,12 @@
 #include "thumbnails/VideoThumbnailCache.h"
 #include "thumbnails/VideoThumbnailDownload.h"
 #include "thumbnails/YouTube.h"
-#include "views/PaintHelpers.h"
-#include "views/SymbolPainter.h"
+#include "views/TavloItemCell.h"
 #include "views/TavloItemListModel.h"
 #include "views/TavloItemListView.h"
-#include "views/TavloItemView.h"
-#include "views/URLCardVisual.h"
+#include "widgetkit/PanelStyle.h"
+#include "widgetkit/SymbolPainter.h"
+#include "widgetkit/URLCardVisual.h"
 
 namespace {
 
@@ -27,7 +27,7 @@ QPixmap tilePixmap(const QImage &image, qreal dpr)
 {
     if (image.isNull())
         return {};
-    const int side = qRound(TavloItemView::tileSide * dpr);
+    const int side = qRound(TavloItemCell::tileSide * dpr);
     const QImage filled = image.scaled(side, side, Qt::KeepAspectRatioByExpanding, Qt::SmoothTransformation);
     const QImage cropped = filled.copy((filled.width() - side) / 2, (filled.height() - side) / 2, side, side);
     QPixmap pixmap = QPixmap::fromImage(cropped);
@@ -82,7 +82,7 @@ const TavloCellVisuals::FilePicture &TavloCellVisuals::filePicture(const QUuid &
             found->pixmap = tilePixmap(image, dpr);
             Q_EMIT changed(id);
         },
-        qRound(TavloItemView::tileSide * dpr));
+        qRound(TavloItemCell::tileSide * dpr));
     return picture;
 }
 
@@ -104,7 +104,7 @@ const TavloCellVisuals::LinkPicture &TavloCellVisuals::linkPicture(const QUuid &
     if (!thumbnail)
         return picture; // stays in its loading look
     const QString videoId = YouTube::youTubeVideoID(url).value_or(QString());
-    const int side = qRound(TavloItemView::tileSide * dpr);
+    const int side = qRound(TavloItemCell::tileSide * dpr);
     if (const QImage known = VideoThumbnailCache::find(videoId, side); !known.isNull()) {
         picture.pixmap = QPixmap::fromImage(known);
         return picture;
@@ -192,12 +192,12 @@ void TavloItemDelegate::paintTile(QPainter &p, const QRect &tile, const TavloIte
 {
     const QPalette &palette = m_view->palette();
     const QColor primary = palette.color(QPalette::WindowText);
-    const QColor secondary = withAlpha(primary, 0.55);
+    const QColor secondary = PanelStyle::withAlpha(primary, PanelStyle::secondaryAlpha);
     QPainterPath shape;
     shape.addRoundedRect(QRectF(tile), 12, 12);
     p.save();
     p.setRenderHint(QPainter::Antialiasing);
-    p.fillPath(shape, withAlpha(primary, hovering ? 0.1 : 0.055));
+    p.fillPath(shape, PanelStyle::withAlpha(primary, hovering ? 0.1 : 0.055));
     p.setClipPath(shape);
 
     if (const auto *file = std::get_if<FileItemKind>(&item.kind)) {
@@ -212,7 +212,7 @@ void TavloItemDelegate::paintTile(QPainter &p, const QRect &tile, const TavloIte
             const QRectF inner = QRectF(tile).adjusted(8, 8, -8, -8);
             QPainterPath innerShape;
             innerShape.addRoundedRect(inner, 12, 12);
-            p.fillPath(innerShape, withAlpha(primary, 0.1));
+            p.fillPath(innerShape, PanelStyle::withAlpha(primary, 0.1));
             const QString symbol =
                 available ? fallbackSymbolName(path) : QStringLiteral("questionmark.square.dashed");
             SymbolPainter::paint(p, inner, symbol, 26, secondary);
@@ -224,9 +224,9 @@ void TavloItemDelegate::paintTile(QPainter &p, const QRect &tile, const TavloIte
                                  QColor(255, 149, 0));
         }
     } else if (const auto *text = std::get_if<TextItemKind>(&item.kind)) {
-        p.fillPath(shape, withAlpha(primary, 0.025));
+        p.fillPath(shape, PanelStyle::withAlpha(primary, 0.025));
         const QRectF content = QRectF(tile).adjusted(5, 5, -5, -5);
-        const QFont font = pixelFont(m_view->font(), 8.5, QFont::Medium);
+        const QFont font = PanelStyle::pixelFont(m_view->font(), 8.5, QFont::Medium);
         const QFontMetricsF metrics(font);
         const qreal textHeight = metrics.lineSpacing() * 2;
         const qreal stack = 18 + 4 + textHeight;
@@ -237,7 +237,7 @@ void TavloItemDelegate::paintTile(QPainter &p, const QRect &tile, const TavloIte
         p.setPen(secondary);
         const QRectF textRect(content.left() + 5, top + 22, content.width() - 10, textHeight);
         // Two centred lines at most; the second is elided.
-        const QString tileText = TavloItemView::snippetTileText(text->payload.plainText.left(400));
+        const QString tileText = TavloItemCell::snippetTileText(text->payload.plainText.left(400));
         QTextLayout layout(tileText, font);
         QTextOption option(Qt::AlignHCenter);
         option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
@@ -272,7 +272,7 @@ void TavloItemDelegate::paint(QPainter *painter, const QStyleOptionViewItem &opt
 {
     const TavloItem item = index.data(TavloItemListModel::ItemRole).value<TavloItem>();
     const QRect cell = option.rect;
-    const QRect tile = TavloItemView::tileRect(cell);
+    const QRect tile = TavloItemCell::tileRect(cell);
     const bool hovering = m_view->hoveredRow() == index.row();
     const qreal dpr = painter->device() ? painter->device()->devicePixelRatioF() : 1.0;
     QPainter &p = *painter;
@@ -291,7 +291,7 @@ void TavloItemDelegate::paint(QPainter *painter, const QStyleOptionViewItem &opt
     }
 
     if (hovering) {
-        const QRect button = TavloItemView::removeButtonRect(tile);
+        const QRect button = TavloItemCell::removeButtonRect(tile);
         const QRectF circle(button.center().x() + 0.5 - 9, button.center().y() + 0.5 - 9, 18, 18);
         const QColor dim(0, 0, 0, qRound(0.3 * 255));
         const QColor red(255, 59, 48);
@@ -306,12 +306,13 @@ void TavloItemDelegate::paint(QPainter *painter, const QStyleOptionViewItem &opt
         SymbolPainter::paint(p, circle, QStringLiteral("xmark"), 9, Qt::white);
     }
 
-    const QFont titleFont = pixelFont(m_view->font(), TavloItemView::titlePixelSize, QFont::Normal);
+    const QFont titleFont =
+        PanelStyle::pixelFont(m_view->font(), TavloItemCell::titlePixelSize, QFont::Normal);
     const QFontMetrics metrics(titleFont);
-    const QRect title = TavloItemView::titleRect(cell, metrics.height());
+    const QRect title = TavloItemCell::titleRect(cell, metrics.height());
     p.setFont(titleFont);
     p.setPen(palette.color(QPalette::WindowText));
     p.drawText(title, Qt::AlignHCenter | Qt::AlignTop,
-               metrics.elidedText(TavloItemView::displayTitle(item), Qt::ElideMiddle, title.width()));
+               metrics.elidedText(TavloItemCell::displayTitle(item), Qt::ElideMiddle, title.width()));
     p.restore();
 }

@@ -19,11 +19,12 @@
 #include <QWheelEvent>
 
 #include "richtext/PlainToolTip.h"
-#include "views/SymbolPainter.h"
+#include "views/TavloItemCell.h"
 #include "views/TavloItemDelegate.h"
 #include "views/TavloItemHooks.h"
 #include "views/TavloItemListModel.h"
-#include "views/TavloItemView.h"
+#include "widgetkit/DesktopOpen.h"
+#include "widgetkit/SymbolPainter.h"
 
 namespace {
 
@@ -34,7 +35,7 @@ constexpr int listInset = 2;
 int titleLineHeight(const QFont &base)
 {
     QFont font = base;
-    font.setPixelSize(qRound(TavloItemView::titlePixelSize));
+    font.setPixelSize(qRound(TavloItemCell::titlePixelSize));
     return QFontMetrics(font).height();
 }
 
@@ -140,10 +141,10 @@ void TavloItemListView::applyOrientation()
 
 QSize TavloItemListView::cellSize() const
 {
-    const int height = TavloItemView::cellHeight(titleLineHeight(font()));
+    const int height = TavloItemCell::cellHeight(titleLineHeight(font()));
     if (m_orientation == TavloOrientation::horizontal)
-        return {TavloItemView::titleWidth + TavloItemView::cellSpacing, height};
-    return {std::max(TavloItemView::titleWidth, viewport()->width()), height + TavloItemView::cellSpacing};
+        return {TavloItemCell::titleWidth + TavloItemCell::cellSpacing, height};
+    return {std::max(TavloItemCell::titleWidth, viewport()->width()), height + TavloItemCell::cellSpacing};
 }
 
 void TavloItemListView::updateCellGeometry()
@@ -179,9 +180,9 @@ QRect TavloItemListView::visualRect(const QModelIndex &index) const
         return grid;
     // A grid cell ends with the spacing to the next one; the list keeps a small inset on every side.
     if (m_orientation == TavloOrientation::horizontal)
-        return QRect(grid.left() + listInset, grid.top(), TavloItemView::titleWidth, grid.height());
+        return QRect(grid.left() + listInset, grid.top(), TavloItemCell::titleWidth, grid.height());
     return QRect(grid.left() + listInset, grid.top() + listInset, grid.width() - 2 * listInset,
-                 grid.height() - TavloItemView::cellSpacing);
+                 grid.height() - TavloItemCell::cellSpacing);
 }
 
 void TavloItemListView::updateGeometries()
@@ -191,20 +192,20 @@ void TavloItemListView::updateGeometries()
     QScrollBar *bar =
         m_orientation == TavloOrientation::horizontal ? horizontalScrollBar() : verticalScrollBar();
     if (m_model->rowCount() > 0 && bar->maximum() > 0)
-        bar->setMaximum(std::max(0, bar->maximum() - (TavloItemView::cellSpacing - 2 * listInset)));
+        bar->setMaximum(std::max(0, bar->maximum() - (TavloItemCell::cellSpacing - 2 * listInset)));
 }
 
 QRect TavloItemListView::tileRect(int row) const
 {
     if (row < 0 || row >= m_model->rowCount())
         return {};
-    return TavloItemView::tileRect(visualRect(m_model->index(row)));
+    return TavloItemCell::tileRect(visualRect(m_model->index(row)));
 }
 
 QRect TavloItemListView::removeButtonRect(int row) const
 {
     const QRect tile = tileRect(row);
-    return tile.isNull() ? QRect() : TavloItemView::removeButtonRect(tile);
+    return tile.isNull() ? QRect() : TavloItemCell::removeButtonRect(tile);
 }
 
 int TavloItemListView::rowAtTile(const QPoint &pos) const
@@ -245,8 +246,8 @@ void TavloItemListView::openItem(const QUuid &id)
     if (!found)
         return;
     if (item.isFile()) {
-        if (TavloItemView::isFileAvailable(item)) {
-            TavloItemView::openWithDesktop(item);
+        if (TavloItemCell::isFileAvailable(item)) {
+            DesktopOpen::openWithDesktop(item);
         } else if (const auto &hook = TavloItemHooks::instance().showPreview) {
             hook(item, [] {}); // the preview explains that the file is unavailable
         }
@@ -259,7 +260,7 @@ void TavloItemListView::openItem(const QUuid &id)
             });
         }
     } else {
-        TavloItemView::openWithDesktop(item);
+        DesktopOpen::openWithDesktop(item);
     }
 }
 
@@ -279,16 +280,16 @@ void TavloItemListView::beginRename(const QUuid &id)
 
     auto *dialog = new QDialog(window());
     dialog->setObjectName(QStringLiteral("renamePrompt"));
-    dialog->setWindowTitle(TavloItemView::renamePromptTitle(item));
+    dialog->setWindowTitle(TavloItemCell::renamePromptTitle(item));
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     auto *layout = new QVBoxLayout(dialog);
-    auto *heading = new QLabel(TavloItemView::renamePromptTitle(item), dialog);
+    auto *heading = new QLabel(TavloItemCell::renamePromptTitle(item), dialog);
     QFont headingFont = heading->font();
     headingFont.setBold(true);
     heading->setFont(headingFont);
     layout->addWidget(heading);
     layout->addWidget(new QLabel(QStringLiteral("Give this Tavlo item a short label."), dialog));
-    auto *field = new QLineEdit(TavloItemView::renameDraft(item), dialog);
+    auto *field = new QLineEdit(TavloItemCell::renameDraft(item), dialog);
     field->setObjectName(QStringLiteral("renameField"));
     field->setPlaceholderText(QStringLiteral("Title"));
     field->selectAll();
@@ -329,11 +330,11 @@ QMenu *TavloItemListView::createContextMenu(const QUuid &id, QWidget *parent)
         };
     };
     if (item.isFile()) {
-        const QString path = TavloItemView::filePath(item);
-        if (TavloItemView::isFileAvailable(item)) {
-            menu->addAction(QStringLiteral("Open"), menu, [item] { TavloItemView::openWithDesktop(item); });
+        const QString path = TavloItemCell::filePath(item);
+        if (TavloItemCell::isFileAvailable(item)) {
+            menu->addAction(QStringLiteral("Open"), menu, [item] { DesktopOpen::openWithDesktop(item); });
             menu->addAction(QStringLiteral("Show in File Manager"), menu,
-                            [path] { TavloItemView::showInFileManager(path); });
+                            [path] { DesktopOpen::showInFileManager(path); });
         } else {
             QAction *label = menu->addAction(QStringLiteral("File Unavailable"));
             label->setIcon(
@@ -344,13 +345,13 @@ QMenu *TavloItemListView::createContextMenu(const QUuid &id, QWidget *parent)
     } else if (item.isText()) {
         menu->addAction(QStringLiteral("Open"), menu,
                         onSelf([id](TavloItemListView *v) { v->openItem(id); }));
-        menu->addAction(QStringLiteral("Copy"), menu, [item] { TavloItemView::copyToClipboard(item); });
+        menu->addAction(QStringLiteral("Copy"), menu, [item] { TavloItemCell::copyToClipboard(item); });
         menu->addAction(QStringLiteral("Rename\u2026"), menu,
                         onSelf([id](TavloItemListView *v) { v->beginRename(id); }));
     } else {
-        menu->addAction(QStringLiteral("Open URL"), menu, [item] { TavloItemView::openWithDesktop(item); })
-            ->setEnabled(TavloItemView::isOpenableLink(std::get<UrlItemKind>(item.kind).url));
-        menu->addAction(QStringLiteral("Copy URL"), menu, [item] { TavloItemView::copyToClipboard(item); });
+        menu->addAction(QStringLiteral("Open URL"), menu, [item] { DesktopOpen::openWithDesktop(item); })
+            ->setEnabled(DesktopOpen::isOpenableLink(std::get<UrlItemKind>(item.kind).url));
+        menu->addAction(QStringLiteral("Copy URL"), menu, [item] { TavloItemCell::copyToClipboard(item); });
         menu->addAction(QStringLiteral("Rename\u2026"), menu,
                         onSelf([id](TavloItemListView *v) { v->beginRename(id); }));
     }
@@ -415,8 +416,8 @@ bool TavloItemListView::viewportEvent(QEvent *event)
             return true;
         }
         const TavloItem item = m_model->itemAt(index.row());
-        const bool available = item.isFile() && TavloItemView::isFileAvailable(item);
-        QToolTip::showText(help->globalPos(), plainToolTip(TavloItemView::helpText(item, available)),
+        const bool available = item.isFile() && TavloItemCell::isFileAvailable(item);
+        QToolTip::showText(help->globalPos(), plainToolTip(TavloItemCell::helpText(item, available)),
                            viewport(), visualRect(index));
         return true;
     }
@@ -550,7 +551,7 @@ void TavloItemListView::wheelEvent(QWheelEvent *event)
 void TavloItemListView::keyPressEvent(QKeyEvent *event)
 {
     if (event->matches(QKeySequence::Copy) && m_hoveredRow >= 0) {
-        TavloItemView::copyToClipboard(m_model->itemAt(m_hoveredRow));
+        TavloItemCell::copyToClipboard(m_model->itemAt(m_hoveredRow));
         event->accept();
         return;
     }
@@ -599,14 +600,14 @@ void TavloItemListView::startItemDrag(int row)
 {
     const TavloItem item = m_model->itemAt(row);
     auto *drag = new QDrag(this);
-    drag->setMimeData(TavloItemView::dragMimeData(item));
+    drag->setMimeData(TavloItemCell::dragMimeData(item));
     const qreal dpr = devicePixelRatioF();
-    QPixmap image(QSize(TavloItemView::tileSide, TavloItemView::tileSide) * dpr);
+    QPixmap image(QSize(TavloItemCell::tileSide, TavloItemCell::tileSide) * dpr);
     image.setDevicePixelRatio(dpr);
     image.fill(Qt::transparent);
     {
         QPainter painter(&image);
-        m_delegate->paintTile(painter, QRect(0, 0, TavloItemView::tileSide, TavloItemView::tileSide), item,
+        m_delegate->paintTile(painter, QRect(0, 0, TavloItemCell::tileSide, TavloItemCell::tileSide), item,
                               false, dpr);
     }
     drag->setPixmap(image);

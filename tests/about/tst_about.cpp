@@ -7,7 +7,7 @@
 
 #include "about/AboutCardView.h"
 #include "about/AboutWindowController.h"
-#include "preview/AuxiliaryPanelPlacement.h"
+#include "widgetkit/AuxiliaryPanelPlacement.h"
 
 // The About card's texts and the one About panel's reuse and placement.
 class TestAbout : public QObject

@@ -5,11 +5,11 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "preview/AuxiliaryPanelPlacement.h"
-#include "preview/FloatingToolPanel.h"
 #include "preview/LargePreviewLoader.h"
 #include "preview/TavloPreviewContent.h"
 #include "preview/TavloPreviewWindowController.h"
+#include "widgetkit/AuxiliaryPanelPlacement.h"
+#include "widgetkit/FloatingToolPanel.h"
 
 namespace {
 

@@ -2,9 +2,9 @@
 #include <QSignalSpy>
 #include <QtTest>
 
+#include "views/TavloItemCell.h"
 #include "views/TavloItemListModel.h"
-#include "views/TavloItemView.h"
-#include "views/URLCardVisual.h"
+#include "widgetkit/URLCardVisual.h"
 
 namespace {
 
@@ -62,40 +62,40 @@ private Q_SLOTS:
         QFETCH(TavloItem, item);
         QFETCH(QString, title);
         QFETCH(QString, draft);
-        QCOMPARE(TavloItemView::displayTitle(item), title);
-        QCOMPARE(TavloItemView::renameDraft(item), draft);
+        QCOMPARE(TavloItemCell::displayTitle(item), title);
+        QCOMPARE(TavloItemCell::renameDraft(item), draft);
     }
 
     void helpTexts()
     {
         const TavloItem file = fileItem("/tmp/x y.txt");
-        QCOMPARE(TavloItemView::helpText(file, true), QString("/tmp/x y.txt"));
-        QCOMPARE(TavloItemView::helpText(file, false), QString("File unavailable:\n/tmp/x y.txt"));
-        QCOMPARE(TavloItemView::helpText(textItem("a\nb"), false), QString("Double-click to open:\na\nb"));
-        QCOMPARE(TavloItemView::helpText(textItem(QString(5000, u'x')), false).size(), 1023);
-        QCOMPARE(TavloItemView::helpText(linkItem("https://example.com/p?q=1"), false),
+        QCOMPARE(TavloItemCell::helpText(file, true), QString("/tmp/x y.txt"));
+        QCOMPARE(TavloItemCell::helpText(file, false), QString("File unavailable:\n/tmp/x y.txt"));
+        QCOMPARE(TavloItemCell::helpText(textItem("a\nb"), false), QString("Double-click to open:\na\nb"));
+        QCOMPARE(TavloItemCell::helpText(textItem(QString(5000, u'x')), false).size(), 1023);
+        QCOMPARE(TavloItemCell::helpText(linkItem("https://example.com/p?q=1"), false),
                  QString("Double-click to open:\nhttps://example.com/p?q=1"));
-        QCOMPARE(TavloItemView::renamePromptTitle(textItem("a")), QString("Rename Snippet"));
-        QCOMPARE(TavloItemView::renamePromptTitle(linkItem("https://a.example")), QString("Rename Link"));
-        QCOMPARE(TavloItemView::renamePromptTitle(file), QString("Rename"));
-        QCOMPARE(TavloItemView::snippetTileText("a\tb\nc"), QString("a b c"));
+        QCOMPARE(TavloItemCell::renamePromptTitle(textItem("a")), QString("Rename Snippet"));
+        QCOMPARE(TavloItemCell::renamePromptTitle(linkItem("https://a.example")), QString("Rename Link"));
+        QCOMPARE(TavloItemCell::renamePromptTitle(file), QString("Rename"));
+        QCOMPARE(TavloItemCell::snippetTileText("a\tb\nc"), QString("a b c"));
     }
 
     void textData()
     {
-        std::unique_ptr<QMimeData> rich(TavloItemView::copyMimeData(textItem("Hello", {}, "{\\rtf1 Hello}")));
+        std::unique_ptr<QMimeData> rich(TavloItemCell::copyMimeData(textItem("Hello", {}, "{\\rtf1 Hello}")));
         QCOMPARE(rich->formats(), (QStringList {"text/rtf", "application/rtf", "text/plain"}));
         QCOMPARE(rich->data("text/rtf"), QByteArray("{\\rtf1 Hello}"));
         QCOMPARE(rich->text(), QString("Hello"));
 
-        std::unique_ptr<QMimeData> plain(TavloItemView::dragMimeData(textItem("Only plain")));
+        std::unique_ptr<QMimeData> plain(TavloItemCell::dragMimeData(textItem("Only plain")));
         QCOMPARE(plain->formats(), QStringList {"text/plain"});
     }
 
     void linkData()
     {
         const TavloItem item = linkItem("https://example.com/a%20b?x=1", QString("Example"));
-        for (auto make : {&TavloItemView::dragMimeData, &TavloItemView::copyMimeData}) {
+        for (auto make : {&TavloItemCell::dragMimeData, &TavloItemCell::copyMimeData}) {
             std::unique_ptr<QMimeData> data(make(item));
             QVERIFY(data->hasUrls());
             QCOMPARE(data->urls().first().toString(QUrl::FullyEncoded),
@@ -111,11 +111,11 @@ private Q_SLOTS:
     {
         const QString path = "/tmp/it's a \"file\"\n.txt";
         const TavloItem item = fileItem(path);
-        std::unique_ptr<QMimeData> drag(TavloItemView::dragMimeData(item));
+        std::unique_ptr<QMimeData> drag(TavloItemCell::dragMimeData(item));
         QCOMPARE(drag->urls(), QList<QUrl> {QUrl::fromLocalFile(path)});
         QCOMPARE(drag->urls().first().toLocalFile(), path);
 
-        std::unique_ptr<QMimeData> copy(TavloItemView::copyMimeData(item));
+        std::unique_ptr<QMimeData> copy(TavloItemCell::copyMimeData(item));
         QCOMPARE(copy->urls(), QList<QUrl> {QUrl::fromLocalFile(path)});
         const QByteArray gnome = copy->data("x-special/gnome-copied-files");
         QVERIFY(gnome.startsWith("copy\nfile:///tmp/"));

@@ -19,12 +19,13 @@
 #include "thumbnails/TavloThumbnailLoader.h"
 #include "thumbnails/VideoThumbnailCache.h"
 #include "thumbnails/VideoThumbnailDownload.h"
+#include "views/TavloItemCell.h"
 #include "views/TavloItemDelegate.h"
 #include "views/TavloItemHooks.h"
 #include "views/TavloItemListModel.h"
 #include "views/TavloItemListView.h"
-#include "views/TavloItemView.h"
-#include "views/URLCardVisual.h"
+#include "widgetkit/DesktopOpen.h"
+#include "widgetkit/URLCardVisual.h"
 
 class RecordingListView : public TavloItemListView
 {
@@ -184,7 +185,7 @@ private Q_SLOTS:
         click(button.center()); // hovering first, as a pointer would
         QCOMPARE(m_store->items().size(), 1);
         QCOMPARE(m_store->items().first().isText(), true);
-        QCOMPARE(TavloItemView::displayTitle(m_store->items().first()), QString("first"));
+        QCOMPARE(TavloItemCell::displayTitle(m_store->items().first()), QString("first"));
     }
 
     void clickPreviewsAndDoubleClickOpens()
@@ -232,7 +233,7 @@ private Q_SLOTS:
         QCOMPARE(m_urls.opened.size(), 2);
         QCOMPARE(m_previewed, QList<QUuid> {m_store->items().at(1).id});
         // The data file may hold a link of any scheme; only web links reach the desktop.
-        TavloItemView::openWithDesktop(
+        DesktopOpen::openWithDesktop(
             {QUuid::createUuid(), UrlItemKind {*TavloUrl::parse("javascript:alert(1)"), {}}});
         QCOMPARE(m_urls.opened.size(), 2);
     }

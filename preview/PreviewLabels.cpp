@@ -1,73 +1,7 @@
-#include "preview/PreviewWidgets.h"
+#include "preview/PreviewLabels.h"
 
-#include "views/SymbolPainter.h"
-
-#include <QApplication>
-#include <QFontDatabase>
 #include <QResizeEvent>
 #include <QTextDocument>
-
-namespace PreviewStyle {
-
-QFont systemFont(qreal pixelSize, QFont::Weight weight)
-{
-    QFont font = QApplication::font();
-    font.setPixelSize(qRound(pixelSize));
-    font.setWeight(weight);
-    return font;
-}
-
-QFont monospacedFont(qreal pixelSize)
-{
-    QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    font.setPixelSize(qRound(pixelSize));
-    // Some platforms (offscreen, bare X servers) report a proportional font here.
-    if (!QFontInfo(font).fixedPitch()) {
-        font.setFamilies({QStringLiteral("monospace")});
-        font.setStyleHint(QFont::TypeWriter);
-    }
-    return font;
-}
-
-QFont captionFont()
-{
-    return systemFont(10);
-}
-
-QColor secondaryColor(const QPalette &palette)
-{
-    QColor color = palette.color(QPalette::WindowText);
-    color.setAlphaF(0.62f);
-    return color;
-}
-
-QColor tertiaryColor(const QPalette &palette)
-{
-    QColor color = palette.color(QPalette::WindowText);
-    color.setAlphaF(0.42f);
-    return color;
-}
-
-void setTextColor(QWidget *widget, const QColor &color)
-{
-    QPalette palette = widget->palette();
-    palette.setColor(QPalette::WindowText, color);
-    palette.setColor(QPalette::Text, color);
-    widget->setPalette(palette);
-}
-
-QLabel *symbolLabel(const QString &symbolName, int pixelSize, const QColor &color)
-{
-    auto *label = new QLabel;
-    label->setProperty("symbolName", symbolName);
-    label->setAlignment(Qt::AlignCenter);
-    const QColor tint = color.isValid() ? color : secondaryColor(label->palette());
-    label->setPixmap(SymbolPainter::pixmap(symbolName, pixelSize, tint, label->devicePixelRatioF()));
-    label->setMinimumSize(pixelSize, pixelSize);
-    return label;
-}
-
-} // namespace PreviewStyle
 
 ElidedLabel::ElidedLabel(const QString &text, QWidget *parent) : QLabel(parent), m_fullText(text)
 {

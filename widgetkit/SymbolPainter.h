@@ -19,6 +19,10 @@ QString themeIconName(const QString &symbol);
 void paint(QPainter &painter, const QRectF &rect, const QString &symbol, qreal pixelSize,
            const QColor &color);
 
+// Paints a line-drawn symbol ("chevron.down", "info.circle", "trash", "tray.and.arrow.down")
+// centred in `box` with strokes `weight` pixels wide, uncached, so it can follow an animation.
+void stroke(QPainter &painter, const QString &symbol, const QRectF &box, const QColor &color, qreal weight);
+
 // The same as a cached pixmap at the device pixel ratio.
 QPixmap pixmap(const QString &symbol, qreal pixelSize, const QColor &color, qreal devicePixelRatio);
 

@@ -1,4 +1,4 @@
-#include "preview/AuxiliaryPanelPlacement.h"
+#include "widgetkit/AuxiliaryPanelPlacement.h"
 
 #include <algorithm>
 

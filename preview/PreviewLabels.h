@@ -1,29 +1,7 @@
 #pragma once
 
-#include <QFont>
 #include <QLabel>
-#include <QPalette>
 #include <QTextEdit>
-
-// Small building blocks shared by the preview and About cards.
-namespace PreviewStyle {
-
-// A system font of `pixelSize` logical pixels and the given weight.
-QFont systemFont(qreal pixelSize, QFont::Weight weight = QFont::Normal);
-QFont monospacedFont(qreal pixelSize);
-// The caption font: the system font at ten pixels.
-QFont captionFont();
-
-// Text colours of decreasing emphasis, derived from the palette's window text.
-QColor secondaryColor(const QPalette &palette);
-QColor tertiaryColor(const QPalette &palette);
-void setTextColor(QWidget *widget, const QColor &color);
-
-// A label showing the app's symbol of that name ("doc", "link", "folder", ...) in `color`, the
-// secondary text colour when none is given.
-QLabel *symbolLabel(const QString &symbolName, int pixelSize, const QColor &color = {});
-
-} // namespace PreviewStyle
 
 // A one-line label that elides its text in the middle to fit its width.
 class ElidedLabel : public QLabel

@@ -1,4 +1,4 @@
-#include "views/URLCardVisual.h"
+#include "widgetkit/URLCardVisual.h"
 
 #include <QPainter>
 #include <QPainterPath>
@@ -6,8 +6,8 @@
 #include "thumbnails/VideoThumbnailCache.h"
 #include "thumbnails/VideoThumbnailDownload.h"
 #include "thumbnails/YouTube.h"
-#include "views/PaintHelpers.h"
-#include "views/SymbolPainter.h"
+#include "widgetkit/PanelStyle.h"
+#include "widgetkit/SymbolPainter.h"
 
 URLCardVisual::URLCardVisual(const TavloUrl &url, QWidget *parent) : QWidget(parent)
 {
@@ -112,16 +112,16 @@ void URLCardVisual::paint(QPainter &p, const QRectF &rect, const TavloUrl &url, 
 {
     const bool isVideo = YouTube::isYouTubeURL(url);
     const QColor primary = palette.color(QPalette::WindowText);
-    const QColor secondary = withAlpha(primary, 0.55);
+    const QColor secondary = PanelStyle::withAlpha(primary, PanelStyle::secondaryAlpha);
     p.save();
     p.setRenderHint(QPainter::Antialiasing);
     QPainterPath clip;
     clip.addRoundedRect(rect, 12, 12);
     p.setClipPath(clip, Qt::IntersectClip);
-    p.fillPath(clip, withAlpha(primary, 0.035));
+    p.fillPath(clip, PanelStyle::withAlpha(primary, 0.035));
 
     const bool showBar = isVideo && !didFail && image.isNull();
-    const QFont textFont = pixelFont(p.font(), 8.5, QFont::DemiBold);
+    const QFont textFont = PanelStyle::pixelFont(p.font(), 8.5, QFont::DemiBold);
     const CardLayout layout = cardLayout(rect, isVideo, showBar, QFontMetricsF(textFont).height());
     SymbolPainter::paint(p, layout.symbol,
                          isVideo ? QStringLiteral("play.rectangle.fill") : QStringLiteral("link"), 20,
@@ -133,9 +133,9 @@ void URLCardVisual::paint(QPainter &p, const QRectF &rect, const TavloUrl &url, 
     p.drawText(layout.text, Qt::AlignCenter, text);
     if (showBar) {
         p.setPen(Qt::NoPen);
-        p.setBrush(withAlpha(primary, 0.1));
+        p.setBrush(PanelStyle::withAlpha(primary, 0.1));
         p.drawRoundedRect(layout.bar, 1.5, 1.5);
-        p.setBrush(withAlpha(primary, 0.24));
+        p.setBrush(PanelStyle::withAlpha(primary, 0.24));
         p.drawRoundedRect(QRectF(layout.bar.center().x() - 4, layout.bar.top(), 8, 3), 1.5, 1.5);
     }
 

@@ -1,7 +1,7 @@
 #include <QMouseEvent>
 #include <QTest>
 
-#include "views/WindowDragArea.h"
+#include "widgetkit/WindowDragArea.h"
 
 // Moves of a frameless window by its drag strip, on a platform without a window
 // manager.

@@ -1,11 +1,11 @@
 #include <QTest>
 
-#include "preview/AuxiliaryPanelPlacement.h"
+#include "widgetkit/AuxiliaryPanelPlacement.h"
 
 using namespace AuxiliaryPanelPlacement;
 
 // Screens and panels in Qt's global coordinates (y downwards).
-class TestPreviewPlacement : public QObject
+class TestAuxiliaryPlacement : public QObject
 {
     Q_OBJECT
 
@@ -103,5 +103,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_APPLESS_MAIN(TestPreviewPlacement)
-#include "tst_preview_placement.moc"
+QTEST_APPLESS_MAIN(TestAuxiliaryPlacement)
+#include "tst_auxiliary_placement.moc"

@@ -1,4 +1,4 @@
-#include "preview/FloatingToolPanel.h"
+#include "widgetkit/FloatingToolPanel.h"
 
 #include <QCloseEvent>
 #include <QKeySequence>

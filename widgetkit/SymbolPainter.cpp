@@ -1,4 +1,4 @@
-#include "views/SymbolPainter.h"
+#include "widgetkit/SymbolPainter.h"
 
 #include <QHash>
 #include <QIcon>
@@ -20,6 +20,77 @@ void ensureThemeFallback()
     Q_UNUSED(done);
 }
 
+// Symbols are drawn in a 20 x 20 design box and scaled into the target box.
+QPainterPath linePath(const QString &symbol)
+{
+    QPainterPath path;
+    if (symbol == u"chevron.down") {
+        path.moveTo(3, 7);
+        path.lineTo(10, 14);
+        path.lineTo(17, 7);
+    } else if (symbol == u"info.circle") {
+        path.addEllipse(QPointF(10, 10), 8.5, 8.5);
+        path.moveTo(10, 9);
+        path.lineTo(10, 14.5);
+        path.moveTo(8.3, 9);
+        path.lineTo(10, 9);
+        path.moveTo(8.3, 14.5);
+        path.lineTo(11.7, 14.5);
+        path.addEllipse(QPointF(10, 6), 0.35, 0.35);
+    } else if (symbol == u"trash") {
+        path.moveTo(3, 5);
+        path.lineTo(17, 5);
+        path.moveTo(7.5, 5);
+        path.lineTo(7.5, 3);
+        path.lineTo(12.5, 3);
+        path.lineTo(12.5, 5);
+        path.moveTo(4.6, 5);
+        path.lineTo(5.6, 17.5);
+        path.lineTo(14.4, 17.5);
+        path.lineTo(15.4, 5);
+        path.moveTo(8.2, 8);
+        path.lineTo(8.4, 14.5);
+        path.moveTo(11.8, 8);
+        path.lineTo(11.6, 14.5);
+    } else if (symbol == u"tray.and.arrow.down") {
+        // The tray: a wide open box whose floor has a raised lip in the middle.
+        path.moveTo(1.5, 11);
+        path.lineTo(1.5, 17.5);
+        path.lineTo(18.5, 17.5);
+        path.lineTo(18.5, 11);
+        path.moveTo(1.5, 11.5);
+        path.lineTo(6, 11.5);
+        path.lineTo(7, 13.5);
+        path.lineTo(13, 13.5);
+        path.lineTo(14, 11.5);
+        path.lineTo(18.5, 11.5);
+        // The arrow falling into it.
+        path.moveTo(10, 1.5);
+        path.lineTo(10, 10);
+        path.moveTo(6.8, 7);
+        path.lineTo(10, 10.2);
+        path.lineTo(13.2, 7);
+    }
+    return path;
+}
+
+void strokeLines(QPainter &painter, const QPainterPath &path, const QRectF &box, const QColor &color,
+                 qreal weight)
+{
+    const qreal side = qMin(box.width(), box.height());
+    if (side <= 0)
+        return;
+    const qreal scale = side / 20.0;
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.translate(box.center() - QPointF(side / 2, side / 2));
+    painter.scale(scale, scale);
+    painter.setPen(QPen(color, weight / scale, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawPath(path);
+    painter.restore();
+}
+
 void drawFallback(QPainter &p, const QRectF &r, const QString &symbol, const QColor &color)
 {
     const qreal s = std::min(r.width(), r.height());
@@ -28,7 +99,9 @@ void drawFallback(QPainter &p, const QRectF &r, const QString &symbol, const QCo
     QPen pen(color, std::max<qreal>(1.0, s / 12), Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
     p.setPen(pen);
     p.setBrush(Qt::NoBrush);
-    if (symbol == u"xmark") {
+    if (const QPainterPath lines = linePath(symbol); !lines.isEmpty()) {
+        strokeLines(p, lines, box, color, pen.widthF());
+    } else if (symbol == u"xmark") {
         pen.setWidthF(std::max<qreal>(1.5, s / 6));
         p.setPen(pen);
         const qreal d = s * 0.35;
@@ -127,6 +200,11 @@ void drawFallback(QPainter &p, const QRectF &r, const QString &symbol, const QCo
 }
 
 } // namespace
+
+void stroke(QPainter &painter, const QString &symbol, const QRectF &box, const QColor &color, qreal weight)
+{
+    strokeLines(painter, linePath(symbol), box, color, weight);
+}
 
 QString themeIconName(const QString &symbol)
 {

@@ -1,11 +1,6 @@
-#include "views/TavloItemView.h"
+#include "views/TavloItemCell.h"
 
 #include <QClipboard>
-#include <QDBusConnection>
-#include <QDBusMessage>
-#include <QDBusPendingCallWatcher>
-#include <QDBusPendingReply>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -13,15 +8,11 @@
 #include <QUrl>
 
 #include "model/LocalFileName.h"
+#include "widgetkit/DesktopOpen.h"
 
-namespace TavloItemView {
+namespace TavloItemCell {
 
 namespace {
-
-QUrl linkUrl(const TavloUrl &url)
-{
-    return QUrl(url.absoluteString(), QUrl::TolerantMode);
-}
 
 void addFileFormats(QMimeData *data, const QString &path)
 {
@@ -34,7 +25,7 @@ void addFileFormats(QMimeData *data, const QString &path)
 
 void addLinkFormats(QMimeData *data, const UrlItemKind &link)
 {
-    const QUrl url = linkUrl(link.url);
+    const QUrl url = DesktopOpen::linkUrl(link.url);
     if (url.isValid())
         data->setUrls({url});
     // text/x-moz-url is UTF-16: the URL, a line feed, the title.
@@ -201,47 +192,4 @@ void copyToClipboard(const TavloItem &item)
     }
 }
 
-bool isOpenableLink(const TavloUrl &url)
-{
-    const QString scheme = url.scheme();
-    return scheme.compare(QLatin1String("http"), Qt::CaseInsensitive) == 0
-        || scheme.compare(QLatin1String("https"), Qt::CaseInsensitive) == 0;
-}
-
-void openWithDesktop(const TavloItem &item)
-{
-    if (const auto *file = std::get_if<FileItemKind>(&item.kind)) {
-        const QString path = file->url.toLocalFile();
-        if (!path.isEmpty())
-            QDesktopServices::openUrl(localFileQUrl(path));
-    } else if (const auto *link = std::get_if<UrlItemKind>(&item.kind); link && isOpenableLink(link->url)) {
-        QDesktopServices::openUrl(linkUrl(link->url));
-    }
-}
-
-void showInFileManager(const QString &path)
-{
-    const QString folder = QFileInfo(path).absolutePath();
-    auto openFolder = [folder] {
-        QDesktopServices::openUrl(localFileQUrl(folder));
-    };
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected()) {
-        openFolder();
-        return;
-    }
-    QDBusMessage call = QDBusMessage::createMethodCall(
-        QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("/org/freedesktop/FileManager1"),
-        QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("ShowItems"));
-    call << QStringList {QString::fromUtf8(localFileQUrl(path).toEncoded())} << QString();
-    // Asynchronous: a file manager that is slow to start must not stall the panel.
-    auto *watcher = new QDBusPendingCallWatcher(bus.asyncCall(call, 5000));
-    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watcher,
-                     [openFolder](QDBusPendingCallWatcher *w) {
-                         if (w->isError())
-                             openFolder();
-                         w->deleteLater();
-                     });
-}
-
-} // namespace TavloItemView
+} // namespace TavloItemCell

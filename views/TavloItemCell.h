@@ -10,7 +10,7 @@ class QMimeData;
 // What one item cell shows and does, independent of how the list paints it: its geometry, the
 // texts derived from the item, the data it hands to drags and the clipboard, and the desktop
 // actions (open, show in the file manager).
-namespace TavloItemView {
+namespace TavloItemCell {
 
 constexpr int tileSide = 68;
 constexpr int titleWidth = 100;
@@ -47,11 +47,4 @@ QMimeData *dragMimeData(const TavloItem &item);
 QMimeData *copyMimeData(const TavloItem &item);
 void copyToClipboard(const TavloItem &item);
 
-// Opens a file in its default application or a link in the browser; text items are not opened here.
-// Stored links may carry any scheme; only web pages are handed to the desktop.
-bool isOpenableLink(const TavloUrl &url);
-void openWithDesktop(const TavloItem &item);
-// Asks the file manager to show the file selected; opens its folder when no file manager answers.
-void showInFileManager(const QString &path);
-
-} // namespace TavloItemView
+} // namespace TavloItemCell

@@ -1,10 +1,31 @@
-#include "views/WindowDragArea.h"
+#include "widgetkit/WindowDragArea.h"
 
 #include <QMouseEvent>
 #include <QPainter>
 #include <QWindow>
 
-#include "views/ContentViewStyle.h"
+#include "widgetkit/PanelStyle.h"
+
+void WindowDrag::begin(QWidget *window, QPoint globalMouse)
+{
+    m_window = window;
+    m_startMouse = globalMouse;
+    m_startOrigin = window ? window->pos() : QPoint();
+}
+
+bool WindowDrag::follow(QPoint globalMouse)
+{
+    if (!isActive())
+        return false;
+    m_window->move(m_startOrigin + globalMouse - *m_startMouse);
+    return true;
+}
+
+void WindowDrag::end()
+{
+    m_startMouse.reset();
+    m_window.clear();
+}
 
 WindowDragArea::WindowDragArea(QWidget *parent) : QWidget(parent)
 {
@@ -31,37 +52,25 @@ void WindowDragArea::mousePressEvent(QMouseEvent *event)
         return;
     if (m_systemMoveEnabled) {
         QWindow *handle = top->windowHandle();
-        // The window manager takes over the pointer; no release reaches us
-        // afterwards.
+        // The window manager takes over the pointer; no release reaches us afterwards.
         if (handle && handle->startSystemMove()) {
-            stopTracking();
+            m_drag.end();
             return;
         }
     }
-    m_startingMouseLocation = event->globalPosition().toPoint();
-    m_startingWindowOrigin = top->pos();
+    m_drag.begin(top, event->globalPosition().toPoint());
 }
 
 void WindowDragArea::mouseMoveEvent(QMouseEvent *event)
 {
     event->accept();
-    QWidget *top = window();
-    if (!top || !m_startingMouseLocation || !m_startingWindowOrigin)
-        return;
-    const QPoint delta = event->globalPosition().toPoint() - *m_startingMouseLocation;
-    top->move(*m_startingWindowOrigin + delta);
+    m_drag.follow(event->globalPosition().toPoint());
 }
 
 void WindowDragArea::mouseReleaseEvent(QMouseEvent *event)
 {
     event->accept();
-    stopTracking();
-}
-
-void WindowDragArea::stopTracking()
-{
-    m_startingMouseLocation.reset();
-    m_startingWindowOrigin.reset();
+    m_drag.end();
 }
 
 void WindowDragArea::paintEvent(QPaintEvent *)
@@ -71,7 +80,7 @@ void WindowDragArea::paintEvent(QPaintEvent *)
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(Qt::NoPen);
-    painter.setBrush(ContentViewStyle::color(palette(), ContentViewStyle::Tone::primary, 0.16));
+    painter.setBrush(PanelStyle::color(palette(), PanelStyle::Tone::primary, 0.16));
     const QRectF capsule(QPointF(0, 0), QSizeF(34, 4));
     painter.drawRoundedRect(capsule.translated(QPointF(width() - 34, height() - 4) / 2), 2, 2);
 }
