@@ -2,7 +2,6 @@
 
 #include <QApplication>
 #include <QCursor>
-#include <QEasingCurve>
 #include <QKeyEvent>
 #include <QScreen>
 #include <QtConcurrent>
@@ -13,18 +12,8 @@
 #include "app/TavloPanel.h"
 #include "platform/Defaults.h"
 #include "platform/X11KeyboardFocus.h"
-
-namespace {
-
-// The standard "ease out" and "ease in" cubic Béziers.
-QEasingCurve bezier(QPointF c1, QPointF c2)
-{
-    QEasingCurve curve(QEasingCurve::BezierSpline);
-    curve.addCubicBezierSegment(c1, c2, QPointF(1, 1));
-    return curve;
-}
-
-} // namespace
+#include "widgetkit/PanelMetrics.h"
+#include "widgetkit/PanelStyle.h"
 
 AppDelegate::AppDelegate(Environment environment, QObject *parent)
     : QObject(parent), m_environment(std::move(environment))
@@ -90,7 +79,7 @@ void AppDelegate::applicationWillTerminate()
 void AppDelegate::createTavloPanel()
 {
     QWidget *content = m_environment.makeContent ? m_environment.makeContent() : nullptr;
-    const QSize size = PanelPlacement::panelSize(currentOrientation());
+    const QSize size = PanelMetrics::panelSize(currentOrientation());
     m_tavloPanel = std::make_unique<TavloPanel>(size);
     if (content)
         m_tavloPanel->setContent(content);
@@ -98,10 +87,10 @@ void AppDelegate::createTavloPanel()
 
     m_fadeIn = new QPropertyAnimation(m_tavloPanel.get(), "windowOpacity", this);
     m_fadeIn->setDuration(PanelToggle::fadeInMs);
-    m_fadeIn->setEasingCurve(bezier({0, 0}, {0.58, 1}));
+    m_fadeIn->setEasingCurve(PanelStyle::easeOut());
     m_fadeOut = new QPropertyAnimation(m_tavloPanel.get(), "windowOpacity", this);
     m_fadeOut->setDuration(PanelToggle::fadeOutMs);
-    m_fadeOut->setEasingCurve(bezier({0.42, 0}, {1, 1}));
+    m_fadeOut->setEasingCurve(PanelStyle::easeIn());
     connect(m_fadeOut, &QPropertyAnimation::finished, this, [this] {
         if (!m_isTavloShown && m_tavloPanel) {
             m_tavloPanel->hide();
@@ -293,7 +282,7 @@ void AppDelegate::applyOrientation(TavloOrientation orientation)
     if (!m_tavloPanel)
         return;
     const QRect frame = PanelPlacement::resizedAroundCentre(
-        m_tavloPanel->geometry(), PanelPlacement::panelSize(orientation), m_environment.screenLayout());
+        m_tavloPanel->geometry(), PanelMetrics::panelSize(orientation), m_environment.screenLayout());
     m_isSettingInitialPosition = true;
     movePanelTo(frame);
     m_isSettingInitialPosition = false;

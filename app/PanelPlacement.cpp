@@ -5,11 +5,6 @@
 
 namespace PanelPlacement {
 
-QSize panelSize(TavloOrientation orientation)
-{
-    return orientation == TavloOrientation::vertical ? QSize(244, 724) : QSize(1064, 212);
-}
-
 std::optional<Screen> screenContaining(const Layout &layout, QPoint point)
 {
     for (const Screen &screen : layout.screens) {

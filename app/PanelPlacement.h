@@ -27,9 +27,6 @@ struct Layout
     QPoint mouse;
 };
 
-// 1064 x 212 or 244 x 724.
-QSize panelSize(TavloOrientation orientation);
-
 // Distance between the panel's bottom edge and the bottom of the available area.
 inline constexpr int bottomMargin = 42;
 

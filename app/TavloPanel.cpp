@@ -9,6 +9,7 @@
 #include "platform/CompositorWatch.h"
 #include "platform/X11KeyboardFocus.h"
 #include "platform/X11WindowHints.h"
+#include "widgetkit/PanelMetrics.h"
 
 TavloPanel::TavloPanel(QSize size, QWidget *parent)
     : QWidget(parent,
@@ -29,8 +30,10 @@ TavloPanel::TavloPanel(QSize size, QWidget *parent)
     // Without a compositor only the card's own rounded outline is drawn, not a black frame around it.
     CompositorWatch::shapeWhenNotComposited(this, [](const QWidget *panel) {
         QPainterPath card;
-        card.addRoundedRect(QRectF(panel->rect()).adjusted(cardInset, cardInset, -cardInset, -cardInset),
-                            cardCornerRadius, cardCornerRadius);
+        card.addRoundedRect(QRectF(panel->rect())
+                                .adjusted(PanelMetrics::cardInset, PanelMetrics::cardInset,
+                                          -PanelMetrics::cardInset, -PanelMetrics::cardInset),
+                            PanelMetrics::cardCornerRadius, PanelMetrics::cardCornerRadius);
         return card;
     });
 }
@@ -91,24 +94,21 @@ void TavloPanel::mousePressEvent(QMouseEvent *event)
         QWidget::mousePressEvent(event);
         return;
     }
-    m_dragStartMouse = event->globalPosition().toPoint();
-    m_dragStartOrigin = pos();
+    m_drag.begin(this, event->globalPosition().toPoint());
     event->accept();
 }
 
 void TavloPanel::mouseMoveEvent(QMouseEvent *event)
 {
-    if (!m_dragStartMouse || !(event->buttons() & Qt::LeftButton)) {
+    if (!(event->buttons() & Qt::LeftButton) || !m_drag.follow(event->globalPosition().toPoint())) {
         QWidget::mouseMoveEvent(event);
         return;
     }
-    // Offset from the press, not from the previous event, so the panel follows the mouse exactly.
-    move(m_dragStartOrigin + event->globalPosition().toPoint() - *m_dragStartMouse);
     event->accept();
 }
 
 void TavloPanel::mouseReleaseEvent(QMouseEvent *event)
 {
-    m_dragStartMouse.reset();
+    m_drag.end();
     QWidget::mouseReleaseEvent(event);
 }

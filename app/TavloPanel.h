@@ -3,7 +3,7 @@
 #include <QPoint>
 #include <QWidget>
 
-#include <optional>
+#include "widgetkit/WindowDragArea.h"
 
 // The one floating panel: frameless, translucent, above other windows, on every desktop, never
 // in the taskbar, and never taking the keyboard when it is shown; a click in it takes it. It is
@@ -13,10 +13,6 @@ class TavloPanel : public QWidget
     Q_OBJECT
 
 public:
-    // Where the content draws its card: inset from the window's edges, with rounded corners.
-    static constexpr int cardInset = 12;
-    static constexpr int cardCornerRadius = 22;
-
     explicit TavloPanel(QSize size, QWidget *parent = nullptr);
 
     void setContent(QWidget *content);
@@ -41,6 +37,5 @@ protected:
 
 private:
     QWidget *m_content = nullptr;
-    std::optional<QPoint> m_dragStartMouse;
-    QPoint m_dragStartOrigin;
+    WindowDrag m_drag;
 };

@@ -28,6 +28,7 @@
 #include "views/ContentViewParts.h"
 #include "views/TavloItemListView.h"
 #include "views/TavloOrientationNotifier.h"
+#include "widgetkit/PanelMetrics.h"
 #include "widgetkit/PanelStyle.h"
 #include "widgetkit/SymbolPainter.h"
 #include "widgetkit/WindowDragArea.h"
@@ -36,8 +37,7 @@ using PanelStyle::Tone;
 
 namespace {
 
-constexpr int panelInset = 12;
-constexpr qreal cornerRadius = 22;
+constexpr qreal cornerRadius = PanelMetrics::cardCornerRadius;
 constexpr int shadowBlur = 26;
 constexpr int shadowOffsetY = 10;
 constexpr int dropAnimationMs = 150;
@@ -180,11 +180,11 @@ ContentView::ContentView(QWidget *parent)
     connect(&TavloOrientationNotifier::instance(), &TavloOrientationNotifier::orientationDidChange, this,
             &ContentView::onOrientationAnnounced);
 
-    m_cardFrom = cardSize(m_orientation);
+    m_cardFrom = PanelMetrics::cardSize(m_orientation);
     applyOrientation();
     refreshTitle();
     refreshItems();
-    resize(panelSize(m_orientation));
+    resize(PanelMetrics::panelSize(m_orientation));
 }
 
 ContentView::~ContentView()
@@ -194,19 +194,9 @@ ContentView::~ContentView()
     m_ingest = nullptr;
 }
 
-QSize ContentView::cardSize(TavloOrientation orientation)
-{
-    return orientation == TavloOrientation::vertical ? QSize(220, 700) : QSize(1040, 188);
-}
-
-QSize ContentView::panelSize(TavloOrientation orientation)
-{
-    return cardSize(orientation) + QSize(2 * panelInset, 2 * panelInset);
-}
-
 QSize ContentView::sizeHint() const
 {
-    return panelSize(m_orientation);
+    return PanelMetrics::panelSize(m_orientation);
 }
 
 bool ContentView::acceptsMimeData(const QMimeData *mime)
@@ -350,7 +340,7 @@ void ContentView::onOrientationAnnounced(TavloOrientation orientation)
     m_orientation = orientation;
     applyOrientation();
     if (isWindow())
-        resize(panelSize(orientation));
+        resize(PanelMetrics::panelSize(orientation));
     else
         updateGeometry();
     m_orientationAnimation->stop();
@@ -361,13 +351,14 @@ void ContentView::onOrientationAnnounced(TavloOrientation orientation)
 
 QRectF ContentView::cardRect() const
 {
-    const QSizeF target = cardSize(m_orientation);
+    const QSizeF target = PanelMetrics::cardSize(m_orientation);
     const qreal p = m_orientationProgress;
     QSizeF size(m_cardFrom.width() + (target.width() - m_cardFrom.width()) * p,
                 m_cardFrom.height() + (target.height() - m_cardFrom.height()) * p);
     // While the window has not caught up with the new orientation the card stays
     // inside it.
-    size = size.boundedTo(QSizeF(qMax(0, width() - 2 * panelInset), qMax(0, height() - 2 * panelInset)));
+    size = size.boundedTo(QSizeF(qMax(0, width() - 2 * PanelMetrics::cardInset),
+                                 qMax(0, height() - 2 * PanelMetrics::cardInset)));
     const QPointF center = QRectF(rect()).center();
     return QRectF(center - QPointF(size.width() / 2, size.height() / 2), size);
 }

@@ -47,8 +47,6 @@ public:
     ~ContentView() override;
 
     // The panel's size that fits the card of an orientation exactly.
-    static QSize panelSize(TavloOrientation orientation);
-    static QSize cardSize(TavloOrientation orientation);
     // Does a drag offering `mime` carry anything the card takes?
     static bool acceptsMimeData(const QMimeData *mime);
 

@@ -25,6 +25,7 @@
 #include "views/ContentView.h"
 #include "views/TavloItemListView.h"
 #include "views/TavloOrientationNotifier.h"
+#include "widgetkit/PanelMetrics.h"
 
 namespace {
 
@@ -133,7 +134,7 @@ private:
     void setOrientation(TavloOrientation orientation)
     {
         content()->setOrientation(orientation);
-        QTRY_COMPARE(panel()->size(), ContentView::panelSize(orientation));
+        QTRY_COMPARE(panel()->size(), PanelMetrics::panelSize(orientation));
         moveClearOfPointer();
     }
 
@@ -164,7 +165,7 @@ private:
     {
         QCOMPARE(content()->store()->items().size(), expectedItems);
         const QImage image = settledGrab(panel());
-        QCOMPARE(image.size(), ContentView::panelSize(content()->orientation()) * image.devicePixelRatio());
+        QCOMPARE(image.size(), PanelMetrics::panelSize(content()->orientation()) * image.devicePixelRatio());
         // The corners are outside the rounded card and stay see-through.
         QCOMPARE(qAlpha(image.pixel(0, 0)), 0);
         QVERIFY(detailShare(image) > 0.01);

@@ -19,6 +19,7 @@
 #include "views/ContentView.h"
 #include "views/ContentViewParts.h"
 #include "views/TavloItemListView.h"
+#include "widgetkit/PanelMetrics.h"
 
 // The card: what it shows for the store's state, the drop target and the paste
 // command.
@@ -340,9 +341,9 @@ private Q_SLOTS:
         view.show();
         QVERIFY(QTest::qWaitForWindowExposed(&view));
         QTest::qWait(250); // let the layout animation finish
-        QCOMPARE(view.size(), ContentView::panelSize(orientation));
+        QCOMPARE(view.size(), PanelMetrics::panelSize(orientation));
         const QImage image = view.grab().toImage();
-        QCOMPARE(image.size() / image.devicePixelRatio(), ContentView::panelSize(orientation));
+        QCOMPARE(image.size() / image.devicePixelRatio(), PanelMetrics::panelSize(orientation));
         // Outside the rounded card the panel is see-through; inside it is painted.
         QCOMPARE(qAlpha(image.pixel(1, 1)), 0);
         QVERIFY(qAlpha(image.pixel(image.width() / 2, image.height() / 2)) > 200);

@@ -15,6 +15,7 @@
 #include "views/ContentViewParts.h"
 #include "views/TavloItemListView.h"
 #include "views/TavloOrientationNotifier.h"
+#include "widgetkit/PanelMetrics.h"
 
 // The tavlo menu, its dialogs and the orientation command.
 class TestTavloCommands : public QObject
@@ -308,7 +309,7 @@ private Q_SLOTS:
         }
         ContentView view;
         QCOMPARE(view.orientation(), orientation);
-        QCOMPARE(view.sizeHint(), ContentView::panelSize(orientation));
+        QCOMPARE(view.sizeHint(), PanelMetrics::panelSize(orientation));
     }
 
     void aboutAndQuitAreSignals()
