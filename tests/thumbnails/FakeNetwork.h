@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QBuffer>
+#include <QImage>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QTimer>
@@ -98,3 +100,15 @@ protected:
         return new FakeReply(request, next, this);
     }
 };
+
+// A small JPEG picture, as a video thumbnail server would send it.
+inline QByteArray jpegBytes(QSize size)
+{
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(Qt::darkCyan);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "jpeg");
+    return bytes;
+}

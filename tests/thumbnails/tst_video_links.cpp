@@ -1,4 +1,3 @@
-#include <QBuffer>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -15,17 +14,6 @@ TavloUrl url(const QString &text)
     if (!parsed)
         qFatal("unparsable test URL");
     return *parsed;
-}
-
-QByteArray jpegBytes(QSize size)
-{
-    QImage image(size, QImage::Format_RGB32);
-    image.fill(Qt::darkCyan);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "jpeg");
-    return bytes;
 }
 
 } // namespace

@@ -4,7 +4,6 @@
 
 #include "views/TavloItemCell.h"
 #include "views/TavloItemListModel.h"
-#include "widgetkit/URLCardVisual.h"
 
 namespace {
 
@@ -120,36 +119,6 @@ private Q_SLOTS:
         const QByteArray gnome = copy->data("x-special/gnome-copied-files");
         QVERIFY(gnome.startsWith("copy\nfile:///tmp/"));
         QCOMPARE(QUrl::fromEncoded(gnome.mid(5)).toLocalFile(), path);
-    }
-
-    void linkCardPartsDoNotOverlap_data()
-    {
-        QTest::addColumn<bool>("isVideo");
-        QTest::addColumn<bool>("showBar");
-        QTest::newRow("video loading") << true << true;
-        QTest::newRow("video failed") << true << false;
-        QTest::newRow("plain link") << false << false;
-    }
-
-    void linkCardPartsDoNotOverlap()
-    {
-        QFETCH(bool, isVideo);
-        QFETCH(bool, showBar);
-        const QRectF card(10, 20, 68, 68);
-        for (qreal textHeight : {10.0, 12.0, 14.0}) {
-            const URLCardVisual::CardLayout layout =
-                URLCardVisual::cardLayout(card, isVideo, showBar, textHeight);
-            QList<QRectF> parts {layout.symbol, layout.text};
-            if (showBar)
-                parts << layout.bar;
-            QCOMPARE(layout.badge.isEmpty(), !isVideo);
-            for (int i = 0; i < parts.size(); ++i) {
-                QVERIFY(card.contains(parts[i]));
-                QVERIFY(!parts[i].intersects(layout.badge));
-                if (i > 0)
-                    QVERIFY(parts[i].top() >= parts[i - 1].bottom());
-            }
-        }
     }
 
     void modelFollowsRows()
