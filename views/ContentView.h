@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QImage>
 #include <QPointer>
 #include <QString>
 #include <QWidget>
@@ -9,6 +8,7 @@
 #include <optional>
 
 #include "model/TavloItem.h"
+#include "widgetkit/PanelCard.h"
 
 class QDialog;
 class QHBoxLayout;
@@ -182,6 +182,5 @@ private:
     QString m_tavloNameDraft;
     QPointer<QDialog> m_dialog;
 
-    QImage m_shadow;
-    QSize m_shadowCardSize;
+    PanelCard m_card;
 };
