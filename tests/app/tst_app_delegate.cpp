@@ -1,6 +1,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -372,6 +373,30 @@ private Q_SLOTS:
         QCOMPARE(h->hotKey->unregisterCount, 1);
         h->delegate->applicationWillTerminate(); // runs once
         QCOMPARE(h->drains, 1);
+    }
+
+    void backgroundDragMovesPanel()
+    {
+        TavloPanel panel(QSize(200, 100));
+        panel.move(400, 300);
+        const auto send = [&panel](QEvent::Type type, QPoint global, Qt::MouseButton button,
+                                   Qt::MouseButtons buttons) {
+            const QPointF local = panel.mapFromGlobal(QPointF(global));
+            QMouseEvent event(type, local, local, QPointF(global), button, buttons, Qt::NoModifier);
+            QCoreApplication::sendEvent(&panel, &event);
+        };
+        const QPoint start(405, 305);
+        // Only the left button drags, from the press, and not after the release.
+        send(QEvent::MouseButtonPress, start, Qt::RightButton, Qt::RightButton);
+        send(QEvent::MouseMove, start + QPoint(40, 40), Qt::NoButton, Qt::RightButton);
+        QCOMPARE(panel.pos(), QPoint(400, 300));
+        send(QEvent::MouseButtonPress, start, Qt::LeftButton, Qt::LeftButton);
+        send(QEvent::MouseMove, start + QPoint(33, -7), Qt::NoButton, Qt::LeftButton);
+        send(QEvent::MouseMove, start + QPoint(-61, 17), Qt::NoButton, Qt::LeftButton);
+        QCOMPARE(panel.pos(), QPoint(339, 317));
+        send(QEvent::MouseButtonRelease, start, Qt::LeftButton, Qt::NoButton);
+        send(QEvent::MouseMove, start + QPoint(25, 0), Qt::NoButton, Qt::LeftButton);
+        QCOMPARE(panel.pos(), QPoint(339, 317));
     }
 
     void badSavedPositions_data()
