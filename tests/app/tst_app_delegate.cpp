@@ -379,23 +379,21 @@ private Q_SLOTS:
     {
         TavloPanel panel(QSize(200, 100));
         panel.move(400, 300);
-        const auto send = [&panel](QEvent::Type type, QPoint global, Qt::MouseButton button,
+        const auto send = [&panel](QEvent::Type type, QPoint travel, Qt::MouseButton button,
                                    Qt::MouseButtons buttons) {
-            const QPointF local = panel.mapFromGlobal(QPointF(global));
-            QMouseEvent event(type, local, local, QPointF(global), button, buttons, Qt::NoModifier);
+            const QPointF global(QPoint(405, 305) + travel);
+            const QPointF local = panel.mapFromGlobal(global);
+            QMouseEvent event(type, local, local, global, button, buttons, Qt::NoModifier);
             QCoreApplication::sendEvent(&panel, &event);
         };
-        const QPoint start(405, 305);
-        // Only the left button drags, from the press, and not after the release.
-        send(QEvent::MouseButtonPress, start, Qt::RightButton, Qt::RightButton);
-        send(QEvent::MouseMove, start + QPoint(40, 40), Qt::NoButton, Qt::RightButton);
-        QCOMPARE(panel.pos(), QPoint(400, 300));
-        send(QEvent::MouseButtonPress, start, Qt::LeftButton, Qt::LeftButton);
-        send(QEvent::MouseMove, start + QPoint(33, -7), Qt::NoButton, Qt::LeftButton);
-        send(QEvent::MouseMove, start + QPoint(-61, 17), Qt::NoButton, Qt::LeftButton);
-        QCOMPARE(panel.pos(), QPoint(339, 317));
-        send(QEvent::MouseButtonRelease, start, Qt::LeftButton, Qt::NoButton);
-        send(QEvent::MouseMove, start + QPoint(25, 0), Qt::NoButton, Qt::LeftButton);
+        // Only the left button drags, always from the press, and never after the release.
+        for (const Qt::MouseButton button : {Qt::RightButton, Qt::LeftButton}) {
+            send(QEvent::MouseButtonPress, {}, button, button);
+            send(QEvent::MouseMove, {33, -7}, Qt::NoButton, button);
+            send(QEvent::MouseMove, {-61, 17}, Qt::NoButton, button);
+            send(QEvent::MouseButtonRelease, {}, button, Qt::NoButton);
+            send(QEvent::MouseMove, {25, 0}, Qt::NoButton, button);
+        }
         QCOMPARE(panel.pos(), QPoint(339, 317));
     }
 

@@ -74,9 +74,6 @@ private Q_SLOTS:
         QCOMPARE(TavloItemCell::helpText(textItem(QString(5000, u'x')), false).size(), 1023);
         QCOMPARE(TavloItemCell::helpText(linkItem("https://example.com/p?q=1"), false),
                  QString("Double-click to open:\nhttps://example.com/p?q=1"));
-        QCOMPARE(TavloItemCell::renamePromptTitle(textItem("a")), QString("Rename Snippet"));
-        QCOMPARE(TavloItemCell::renamePromptTitle(linkItem("https://a.example")), QString("Rename Link"));
-        QCOMPARE(TavloItemCell::renamePromptTitle(file), QString("Rename"));
         QCOMPARE(TavloItemCell::snippetTileText("a\tb\nc"), QString("a b c"));
     }
 
