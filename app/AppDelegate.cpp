@@ -11,7 +11,7 @@
 
 #include "app/TavloPanel.h"
 #include "platform/Defaults.h"
-#include "platform/X11KeyboardFocus.h"
+#include "platform/x11/X11KeyboardFocus.h"
 #include "widgetkit/PanelMetrics.h"
 #include "widgetkit/PanelStyle.h"
 

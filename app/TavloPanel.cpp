@@ -6,9 +6,9 @@
 #include <QPainterPath>
 #include <QVBoxLayout>
 
-#include "platform/CompositorWatch.h"
-#include "platform/X11KeyboardFocus.h"
-#include "platform/X11WindowHints.h"
+#include "platform/x11/CompositorWatch.h"
+#include "platform/x11/X11KeyboardFocus.h"
+#include "platform/x11/X11WindowHints.h"
 #include "widgetkit/PanelMetrics.h"
 
 TavloPanel::TavloPanel(QSize size, QWidget *parent)

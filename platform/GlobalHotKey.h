@@ -3,10 +3,7 @@
 #include <QObject>
 #include <QString>
 
-#include <memory>
 #include <string_view>
-
-#include "platform/DesktopSession.h"
 
 // Packs the bytes of `text` big-endian into 32 bits: "QVRN" has 'Q' as its top byte.
 constexpr quint32 fourCharCode(std::string_view text)
@@ -46,9 +43,5 @@ Q_SIGNALS:
     // Registration did not succeed; `reason` says why in a few words, for the user.
     void registrationFailed(const QString &reason);
 };
-
-// The backend for this session: the desktop portal on Wayland (falling back to an X grab if the
-// portal refuses), an X grab on X11, none without either. Null when there is no backend.
-std::unique_ptr<GlobalHotKey> createGlobalHotKey(const DesktopSession &session, QObject *parent = nullptr);
 
 Q_DECLARE_METATYPE(GlobalHotKeyID)

@@ -2,8 +2,6 @@
 
 #include <QObject>
 
-#include <memory>
-
 // Tells when the user presses the left or right mouse button outside every window of this
 // application, without grabbing or consuming the press. Presses on this application's own windows
 // are left to an application event filter, which sees them with their target.
@@ -19,9 +17,6 @@ public:
         // another application stands in for a press there.
         ActivationLoss,
     };
-
-    // The best monitor the running platform allows. Starts disabled.
-    static std::unique_ptr<GlobalMouseMonitor> create();
 
     virtual Mechanism mechanism() const = 0;
     virtual void setEnabled(bool enabled) = 0;

@@ -7,7 +7,7 @@
 #include <QWidget>
 #include <QWindow>
 
-#include "platform/GlobalMouseMonitor.h"
+#include "platform/DesktopBackends.h"
 #include "preview/TavloPreviewContent.h"
 #include "widgetkit/AuxiliaryPanelPlacement.h"
 #include "widgetkit/FloatingToolPanel.h"
@@ -107,7 +107,7 @@ void TavloPreviewWindowController::installClickMonitors()
     qApp->installEventFilter(this);
     m_localMonitorInstalled = true;
     if (!m_globalMonitor) {
-        m_globalMonitor = GlobalMouseMonitor::create();
+        m_globalMonitor = createGlobalMouseMonitor();
         // Deferred like every other close of a foreign press: the press itself is not ours.
         connect(m_globalMonitor.get(), &GlobalMouseMonitor::outsidePress, this,
                 &TavloPreviewWindowController::close, Qt::QueuedConnection);

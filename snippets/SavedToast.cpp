@@ -5,7 +5,7 @@
 #include <QPropertyAnimation>
 #include <QTimer>
 
-#include "platform/CompositorWatch.h"
+#include "platform/x11/CompositorWatch.h"
 
 SavedToast::SavedToast(QWidget *host, const QString &fileName)
     : QWidget(host,

@@ -7,7 +7,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include "platform/X11WindowHints.h"
+#include "platform/x11/X11WindowHints.h"
 
 FloatingToolPanel::FloatingToolPanel(const QString &title, const QSize &contentSize, QWidget *parent)
     : QWidget(parent,

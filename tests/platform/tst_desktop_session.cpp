@@ -4,7 +4,7 @@
 
 #include "platform/DesktopSession.h"
 #include "platform/GlobalHotKey.h"
-#include "platform/X11GlobalHotKey.h"
+#include "platform/x11/X11GlobalHotKey.h"
 
 Q_DECLARE_METATYPE(DesktopSessionKind)
 

@@ -7,8 +7,8 @@
 #include <QSignalSpy>
 #include <QTest>
 
-#include "platform/GlobalHotKey.h"
-#include "platform/PortalGlobalHotKey.h"
+#include "platform/DesktopBackends.h"
+#include "platform/portal/PortalGlobalHotKey.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <csignal>
 #include <memory>
 
-#include "platform/X11Clipboard.h"
+#include "platform/x11/X11Clipboard.h"
 
 class TestX11Clipboard : public QObject
 {

@@ -2,7 +2,7 @@
 #include <QSignalSpy>
 #include <QTest>
 
-#include "platform/GlobalMouseMonitor.h"
+#include "platform/DesktopBackends.h"
 #include "preview/LargePreviewLoader.h"
 #include "preview/TavloPreviewContent.h"
 #include "preview/TavloPreviewWindowController.h"
@@ -53,7 +53,7 @@ private Q_SLOTS:
 
     void monitorSeesOnlyOtherClientsPresses()
     {
-        std::unique_ptr<GlobalMouseMonitor> monitor = GlobalMouseMonitor::create();
+        std::unique_ptr<GlobalMouseMonitor> monitor = createGlobalMouseMonitor();
         QCOMPARE(monitor->mechanism(), GlobalMouseMonitor::Mechanism::X11RawEvents);
         QSignalSpy outside(monitor.get(), &GlobalMouseMonitor::outsidePress);
 

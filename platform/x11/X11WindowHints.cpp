@@ -1,5 +1,5 @@
-#include "platform/X11WindowHints.h"
-#include "platform/X11Connection.h"
+#include "platform/x11/X11WindowHints.h"
+#include "platform/x11/X11Connection.h"
 
 #include <QGuiApplication>
 #include <QList>

@@ -1,4 +1,4 @@
-#include "platform/PortalGlobalHotKey.h"
+#include "platform/portal/PortalGlobalHotKey.h"
 
 #include <QDBusArgument>
 #include <QDBusMessage>

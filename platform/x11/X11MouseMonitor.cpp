@@ -1,9 +1,8 @@
-#include "platform/GlobalMouseMonitor.h"
+#include "platform/x11/X11MouseMonitor.h"
 
 #include <QGuiApplication>
 #include <QSet>
 #include <QSocketNotifier>
-#include <QTimer>
 #include <QWindow>
 
 #include <X11/Xlib-xcb.h>
@@ -152,50 +151,11 @@ private:
     bool m_enabled = false;
 };
 
-// Without a view of other clients' input, another application taking the activation is the sign
-// that the user went elsewhere. Focus moving between this application's own windows passes
-// through a short inactive moment, so the state is checked again after a pause.
-class ActivationLossMonitor final : public GlobalMouseMonitor
-{
-public:
-    ActivationLossMonitor()
-    {
-        m_settle.setSingleShot(true);
-        m_settle.setInterval(150);
-        connect(&m_settle, &QTimer::timeout, this, [this] {
-            if (m_enabled && QGuiApplication::applicationState() != Qt::ApplicationActive)
-                Q_EMIT outsidePress();
-        });
-        if (qGuiApp) {
-            connect(qGuiApp, &QGuiApplication::applicationStateChanged, this,
-                    [this](Qt::ApplicationState state) {
-                        if (m_enabled && state != Qt::ApplicationActive)
-                            m_settle.start();
-                    });
-        }
-    }
-
-    Mechanism mechanism() const override { return Mechanism::ActivationLoss; }
-    bool isEnabled() const override { return m_enabled; }
-    void setEnabled(bool enabled) override
-    {
-        m_enabled = enabled;
-        if (!enabled)
-            m_settle.stop();
-    }
-
-private:
-    QTimer m_settle;
-    bool m_enabled = false;
-};
-
 } // namespace
 
-std::unique_ptr<GlobalMouseMonitor> GlobalMouseMonitor::create()
+std::unique_ptr<GlobalMouseMonitor> openX11MouseMonitor()
 {
-    if (QGuiApplication::platformName() == QLatin1String("xcb")) {
-        if (auto monitor = X11RawMouseMonitor::open())
-            return monitor;
-    }
-    return std::make_unique<ActivationLossMonitor>();
+    if (QGuiApplication::platformName() != QLatin1String("xcb"))
+        return nullptr;
+    return X11RawMouseMonitor::open();
 }

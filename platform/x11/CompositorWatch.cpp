@@ -1,5 +1,5 @@
-#include "platform/CompositorWatch.h"
-#include "platform/X11Connection.h"
+#include "platform/x11/CompositorWatch.h"
+#include "platform/x11/X11Connection.h"
 
 #include <QBitmap>
 #include <QEvent>

@@ -1,5 +1,5 @@
-#include "platform/X11KeyboardFocus.h"
-#include "platform/X11Connection.h"
+#include "platform/x11/X11KeyboardFocus.h"
+#include "platform/x11/X11Connection.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
