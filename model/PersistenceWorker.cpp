@@ -11,6 +11,7 @@
 #include "platform/DurableFile.h"
 #include "platform/SaveStatus.h"
 
+#include <algorithm>
 #include <ctime>
 
 namespace {
@@ -88,7 +89,17 @@ std::optional<QByteArray> read(const QString &key)
     QFile file(path(key));
     if (!file.open(QIODevice::ReadOnly))
         return std::nullopt;
-    return file.readAll();
+    // Spare room after the bytes lets the JSON reader parse them where they are, without a copy.
+    constexpr qsizetype readerPadding = 64;
+    const qsizetype expected = qsizetype(file.size());
+    QByteArray bytes;
+    bytes.reserve(expected + readerPadding);
+    bytes.resize(expected);
+    const qint64 got = file.read(bytes.data(), expected);
+    bytes.resize(qsizetype(std::max<qint64>(got, 0)));
+    if (!file.atEnd())
+        bytes += file.readAll(); // it grew while we read
+    return bytes;
 }
 
 void moveFromSettings()

@@ -1,6 +1,6 @@
 #include "model/StoredTavloItem.h"
 
-#include "model/JsonReader.h"
+#include <simdjson.h>
 
 StoredTavloItem StoredTavloItem::fromItem(const TavloItem &item, const QUuid &tavloID)
 {
@@ -179,84 +179,81 @@ Field fieldFor(QByteArrayView key)
     return Field::unknown;
 }
 
+// Deeper nesting than any list of ours has; a bound so that no file can exhaust the reader.
+constexpr size_t maxDepth = 4096;
+
+// Parses `json` as one strict JSON text (RFC 8259, valid UTF-8) and hands its top-level array to
+// `readArray`; false when the bytes are anything else.
+template<typename ReadArray>
+bool parseArray(const QByteArray &json, ReadArray readArray)
+{
+    simdjson::dom::parser parser;
+    const size_t size = size_t(json.size());
+    if (parser.allocate(size, maxDepth) != simdjson::SUCCESS)
+        return false;
+    // The parser reads a little past the end; the bytes are copied only when there is no room.
+    const bool padded = size_t(json.capacity() - json.size()) >= simdjson::SIMDJSON_PADDING;
+    simdjson::dom::element root;
+    simdjson::dom::array array;
+    if (parser.parse(json.constData(), size, !padded).get(root) || root.get_array().get(array))
+        return false;
+    return readArray(array);
+}
+
 // Reads one object member by member. `accept` gets each known key with its string value, or
 // with no value for null; it returns false to reject the object. Unknown keys are skipped.
 template<typename Known, typename Accept>
-bool readObject(JsonReader &reader, Known known, Accept accept)
+bool readObject(simdjson::dom::element element, Known known, Accept accept)
 {
-    if (!reader.consume('{'))
+    simdjson::dom::object object;
+    if (element.get_object().get(object))
         return false;
-    if (reader.consume('}'))
-        return true;
-    do {
-        QByteArrayView raw;
-        bool escaped = false;
-        if (!reader.scanString(&raw, &escaped) || !reader.consume(':'))
-            return false;
-        const Field field = escaped ? fieldFor(JsonReader::decode(raw, true).toUtf8()) : fieldFor(raw);
-        if (!known(field)) {
-            if (!reader.skipValue())
+    for (const simdjson::dom::key_value_pair member : object) {
+        const Field field = fieldFor(QByteArrayView(member.key.data(), qsizetype(member.key.size())));
+        if (!known(field))
+            continue;
+        if (member.value.is_null()) {
+            if (!accept(field, nullptr))
                 return false;
             continue;
         }
-        if (reader.consumeNull()) {
-            if (!accept(field, nullptr, false))
-                return false;
-            continue;
-        }
-        if (!reader.scanString(&raw, &escaped) || !accept(field, &raw, escaped))
+        std::string_view value;
+        if (member.value.get_string().get(value))
             return false;
-    } while (reader.consume(','));
-    return reader.consume('}');
-}
-
-// Reads an array of objects, handing each to `readOne`.
-template<typename ReadOne>
-bool readArray(const QByteArray &json, ReadOne readOne)
-{
-    JsonReader reader(json);
-    if (!reader.consume('['))
-        return false;
-    if (!reader.consume(']')) {
-        do {
-            if (!readOne(reader))
-                return false;
-        } while (reader.consume(','));
-        if (!reader.consume(']'))
+        const QByteArrayView raw(value.data(), qsizetype(value.size()));
+        if (!accept(field, &raw))
             return false;
     }
-    return reader.atEnd();
+    return true;
 }
 
-std::optional<QUuid> uuidFrom(const QByteArrayView *raw, bool escaped)
+std::optional<QUuid> uuidFrom(const QByteArrayView *raw)
 {
     if (!raw)
         return std::nullopt;
-    if (escaped)
-        return parseUuid(JsonReader::decode(*raw, true));
     return parseUuid(QString::fromLatin1(*raw));
 }
 
-bool readItem(JsonReader &reader, StoredTavloItem &record)
+bool readItem(simdjson::dom::element element, StoredTavloItem &record)
 {
     bool hasId = false;
     bool hasKind = false;
-    const auto accept = [&](Field field, const QByteArrayView *raw, bool escaped) {
+    const auto accept = [&](Field field, const QByteArrayView *raw) {
         const auto text = [&]() -> std::optional<QString> {
             if (!raw)
                 return std::nullopt;
-            return JsonReader::decode(*raw, escaped);
+            return QString::fromUtf8(*raw);
         };
         const auto bytes = [&](std::optional<QByteArray> &out) {
             out.reset();
             if (!raw)
                 return true;
-            out = escaped ? parseBase64(JsonReader::decode(*raw, true)) : parseBase64Bytes(*raw);
+            out = parseBase64Bytes(*raw);
             return out.has_value();
         };
         switch (field) {
         case Field::id: {
-            const auto id = uuidFrom(raw, escaped);
+            const auto id = uuidFrom(raw);
             if (!id)
                 return false;
             record.id = *id;
@@ -267,23 +264,21 @@ bool readItem(JsonReader &reader, StoredTavloItem &record)
             record.tavloID.reset();
             if (!raw)
                 return true;
-            record.tavloID = uuidFrom(raw, escaped);
+            record.tavloID = uuidFrom(raw);
             return record.tavloID.has_value();
-        case Field::kind: {
-            const auto kind = text();
-            if (!kind)
+        case Field::kind:
+            if (!raw)
                 return false;
-            if (*kind == QLatin1String("file"))
+            if (*raw == "file")
                 record.kind = StoredTavloItem::Kind::file;
-            else if (*kind == QLatin1String("text"))
+            else if (*raw == "text")
                 record.kind = StoredTavloItem::Kind::text;
-            else if (*kind == QLatin1String("url"))
+            else if (*raw == "url")
                 record.kind = StoredTavloItem::Kind::url;
             else
                 return false;
             hasKind = true;
             return true;
-        }
         case Field::bookmarkData:
             return bytes(record.bookmarkData);
         case Field::richTextData:
@@ -312,7 +307,7 @@ bool readItem(JsonReader &reader, StoredTavloItem &record)
     const auto itemField = [](Field f) {
         return f != Field::unknown && f != Field::name;
     };
-    return readObject(reader, itemField, accept) && hasId && hasKind;
+    return readObject(element, itemField, accept) && hasId && hasKind;
 }
 
 } // namespace
@@ -376,11 +371,14 @@ QByteArray encodeItems(const QList<StoredTavloItem> &items)
 std::optional<QList<StoredTavloItem>> decodeItems(const QByteArray &json)
 {
     QList<StoredTavloItem> items;
-    const bool ok = readArray(json, [&items](JsonReader &reader) {
-        StoredTavloItem record;
-        if (!readItem(reader, record))
-            return false;
-        items.append(std::move(record));
+    const bool ok = parseArray(json, [&items](simdjson::dom::array array) {
+        items.reserve(qsizetype(array.size()));
+        for (const simdjson::dom::element element : array) {
+            StoredTavloItem record;
+            if (!readItem(element, record))
+                return false;
+            items.append(std::move(record));
+        }
         return true;
     });
     if (!ok)
@@ -408,28 +406,27 @@ QByteArray encodeTavlos(const QList<StoredTavloDefinition> &tavlos)
 std::optional<QList<StoredTavloDefinition>> decodeTavlos(const QByteArray &json)
 {
     QList<StoredTavloDefinition> tavlos;
-    const bool ok = readArray(json, [&tavlos](JsonReader &reader) {
-        std::optional<QUuid> id;
-        std::optional<QString> name;
-        const auto tavloField = [](Field f) {
-            return f == Field::id || f == Field::name;
-        };
-        const bool read =
-            readObject(reader, tavloField, [&](Field field, const QByteArrayView *raw, bool escaped) {
+    const auto tavloField = [](Field f) {
+        return f == Field::id || f == Field::name;
+    };
+    const bool ok = parseArray(json, [&](simdjson::dom::array array) {
+        for (const simdjson::dom::element element : array) {
+            std::optional<QUuid> id;
+            std::optional<QString> name;
+            const bool read = readObject(element, tavloField, [&](Field field, const QByteArrayView *raw) {
                 if (field == Field::id) {
-                    id = uuidFrom(raw, escaped);
+                    id = uuidFrom(raw);
                     return id.has_value();
                 }
-                if (field == Field::name) {
-                    if (!raw)
-                        return false;
-                    name = JsonReader::decode(*raw, escaped);
-                }
+                if (!raw)
+                    return false;
+                name = QString::fromUtf8(*raw);
                 return true;
             });
-        if (!read || !id || !name)
-            return false;
-        tavlos.append({*id, *name});
+            if (!read || !id || !name)
+                return false;
+            tavlos.append({*id, *name});
+        }
         return true;
     });
     if (!ok)

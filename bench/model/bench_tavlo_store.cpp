@@ -17,10 +17,6 @@
 #include <functional>
 #include <limits>
 
-#ifdef QUORVIN_HAVE_SIMDJSON
-#include <simdjson.h>
-#endif
-
 #include "model/PersistenceWorker.h"
 #include "model/StoredTavloItem.h"
 #include "model/TavloStore.h"
@@ -171,65 +167,6 @@ std::optional<QList<StoredTavloItem>> decodeWithQJson(const QByteArray &bytes)
     return records;
 }
 
-#ifdef QUORVIN_HAVE_SIMDJSON
-// And through simdjson's DOM reader.
-std::optional<QList<StoredTavloItem>> decodeWithSimdjson(const QByteArray &bytes)
-{
-    simdjson::dom::parser parser;
-    simdjson::dom::element document;
-    if (parser.parse(bytes.constData(), size_t(bytes.size())).get(document))
-        return std::nullopt;
-    simdjson::dom::array array;
-    if (document.get_array().get(array))
-        return std::nullopt;
-    QList<StoredTavloItem> records;
-    records.reserve(qsizetype(array.size()));
-    for (simdjson::dom::element element : array) {
-        simdjson::dom::object object;
-        if (element.get_object().get(object))
-            return std::nullopt;
-        StoredTavloItem r;
-        bool hasId = false;
-        bool hasKind = false;
-        for (const auto field : object) {
-            std::string_view value;
-            if (field.value.get_string().get(value))
-                continue;
-            const QByteArrayView raw(value.data(), qsizetype(value.size()));
-            const std::string_view key = field.key;
-            if (key == "id") {
-                const auto id = StoredJson::parseUuid(QString::fromLatin1(raw));
-                if (!id)
-                    return std::nullopt;
-                r.id = *id;
-                hasId = true;
-            } else if (key == "kind") {
-                hasKind = true;
-                r.kind = raw == "file" ? StoredTavloItem::Kind::file
-                    : raw == "text"    ? StoredTavloItem::Kind::text
-                                       : StoredTavloItem::Kind::url;
-            } else if (key == "tavloID") {
-                r.tavloID = StoredJson::parseUuid(QString::fromLatin1(raw));
-            } else if (key == "richTextData") {
-                r.richTextData = StoredJson::parseBase64Bytes(raw);
-            } else if (key == "fileURLString") {
-                r.fileURLString = QString::fromUtf8(raw);
-            } else if (key == "richTextPlainText") {
-                r.richTextPlainText = QString::fromUtf8(raw);
-            } else if (key == "urlString") {
-                r.urlString = QString::fromUtf8(raw);
-            } else if (key == "title") {
-                r.title = QString::fromUtf8(raw);
-            }
-        }
-        if (!hasId || !hasKind)
-            return std::nullopt;
-        records.append(std::move(r));
-    }
-    return records;
-}
-#endif
-
 // Records to compact JSON through QJsonDocument, for comparison with StoredJson::encodeItems.
 QByteArray encodeWithQJson(const QList<StoredTavloItem> &records)
 {
@@ -279,17 +216,11 @@ int breakdownChild()
         }
         return fastest / 1e6;
     };
-    qsizetype own = 0, qt = 0, simd = 0;
+    qsizetype own = 0, qt = 0;
     const double ownMs = best(StoredJson::decodeItems, &own);
     const double qtMs = best(decodeWithQJson, &qt);
-#ifdef QUORVIN_HAVE_SIMDJSON
-    const double simdMs = best(decodeWithSimdjson, &simd);
-#else
-    const double simdMs = -1;
-#endif
-    out << "  JSON readers, CPU best of 3 (records): own strict reader " << ownMs << " ms (" << own
-        << "), QJsonDocument " << qtMs << " ms (" << qt << "), simdjson DOM " << simdMs << " ms (" << simd
-        << ")" << Qt::endl;
+    out << "  JSON readers, CPU best of 3 (records): the store's (simdjson DOM) " << ownMs << " ms (" << own
+        << "), QJsonDocument " << qtMs << " ms (" << qt << ")" << Qt::endl;
     QList<StoredTavloItem> sample = records.value_or(QList<StoredTavloItem>());
     const qint64 encodeStart = threadCpuNs();
     const QByteArray encoded = StoredJson::encodeItems(sample);

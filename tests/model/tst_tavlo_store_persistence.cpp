@@ -241,10 +241,19 @@ private Q_SLOTS:
         QCOMPARE(stored(activeKey), storedActive);
     }
 
+    void unreadableItemsAreKept_data()
+    {
+        QTest::addColumn<QByteArray>("bad");
+        QTest::newRow("unknown kind") << Fixtures::unknownKindItems();
+        // One damaged byte in a title: not repaired into other text, the whole file is kept aside.
+        QTest::newRow("invalid UTF-8") << "[{\"id\":\"" + Fixtures::itemA.toLatin1()
+                + "\",\"kind\":\"url\",\"urlString\":\"https://a\",\"title\":\"\xc3\x28\"}]";
+    }
+
     void unreadableItemsAreKept()
     {
+        QFETCH(QByteArray, bad);
         setStored(tavlosKey, twoTavlos());
-        const QByteArray bad = Fixtures::unknownKindItems();
         setStored(itemsKey, bad);
         {
             TavloStore store;
