@@ -174,6 +174,8 @@ Result write(const QString &path, QByteArrayView bytes, const Options &options)
     if (options.replace)
         temp.keep = true;
     // The name now points at the new bytes; only the folder entry still has to reach the disk.
+    if (!options.syncFolder)
+        return {};
     if (const int folderError = syncFolder(QFile::encodeName(folder)))
         return failure(folderError);
     return {};

@@ -26,6 +26,9 @@ struct Options
     bool replace = true;
     // Missing folders on the way are created (0700 when private).
     bool createFolders = true;
+    // Off for caches: a file that loses its name in a crash is made again, so the extra sync of
+    // the folder is not worth its cost there.
+    bool syncFolder = true;
 };
 
 Result write(const QString &path, QByteArrayView bytes, const Options &options = {});

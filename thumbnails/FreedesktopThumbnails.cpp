@@ -12,7 +12,6 @@
 #include <QMutex>
 #include <QMutexLocker>
 #include <QProcess>
-#include <QRandomGenerator>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QUrl>
@@ -27,6 +26,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include "platform/DurableFile.h"
 #include "thumbnails/PictureFunctions.h"
 
 namespace FreedesktopThumbnails {
@@ -154,38 +154,6 @@ QByteArray withTextChunks(const QByteArray &png, const QList<std::pair<QByteArra
     return out;
 }
 
-// Writes `name` in `folder` through a fresh temporary file and rename(2): a link planted at the
-// name is replaced, never followed, and readers never see half a file.
-bool writeReplacing(const QString &folder, const QString &name, const QByteArray &bytes)
-{
-    const int dir =
-        ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (dir < 0)
-        return false;
-    const QByteArray target = QFile::encodeName(name);
-    QByteArray temporary;
-    int fd = -1;
-    for (int attempt = 0; attempt < 8 && fd < 0; ++attempt) {
-        temporary = ".quorvin-" + QByteArray::number(QRandomGenerator::global()->generate64(), 36) + ".tmp";
-        fd = ::openat(dir, temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    }
-    bool ok = fd >= 0;
-    for (qsizetype done = 0; ok && done < bytes.size();) {
-        const ssize_t written = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
-        if (written < 0 && errno == EINTR)
-            continue;
-        ok = written > 0;
-        done += written;
-    }
-    if (fd >= 0)
-        ok = ::close(fd) == 0 && ok;
-    ok = ok && ::renameat(dir, temporary.constData(), dir, target.constData()) == 0;
-    if (!ok && fd >= 0)
-        ::unlinkat(dir, temporary.constData(), 0);
-    ::close(dir);
-    return ok;
-}
-
 } // namespace
 
 QByteArray fileUri(const QString &path)
@@ -274,7 +242,10 @@ bool storeThumbnail(const QString &path, const QString &sizeName, const QImage &
                           {"Software", "Quorvin"}});
     if (png.isEmpty())
         return false;
-    return writeReplacing(folder, cacheFileName(path), png);
+    // A link planted at the name is replaced, never followed; readers never see half a file.
+    DurableFile::Options options;
+    options.syncFolder = false;
+    return DurableFile::write(folder + u'/' + cacheFileName(path), png, options).ok();
 }
 
 void setThumbnailerFolders(const QStringList &folders)

@@ -12,6 +12,7 @@
 #include <csignal>
 #include <sys/stat.h>
 
+#include "ScratchMount.h"
 #include "thumbnails/FreedesktopThumbnails.h"
 #include "thumbnails/PictureFunctions.h"
 #include "thumbnails/TavloThumbnailLoader.h"
@@ -293,6 +294,28 @@ private Q_SLOTS:
         file.close();
         QVERIFY(cachedThumbnail(path, 272).isNull());
         QVERIFY(!storeThumbnail(m_dir.filePath("missing.csv"), "x-large", picture));
+    }
+
+    // A cache write that cannot finish leaves the thumbnail that was there, and no stray file.
+    void cacheWriteOnFullOrReadOnlyDisk()
+    {
+        ScratchMount mount(cacheFolder("large"), "32k");
+        if (!mount.ok())
+            QSKIP("needs root to mount a small file system");
+        const QString path = writeFile(QStringLiteral("sheet.csv"), "a\n");
+        QImage plain(256, 256, QImage::Format_RGB32);
+        plain.fill(Qt::red);
+        QVERIFY(storeThumbnail(path, "large", plain));
+        QImage noise(256, 256, QImage::Format_RGB32);
+        for (int y = 0; y < 256; ++y) {
+            for (int x = 0; x < 256; ++x)
+                noise.setPixel(x, y, qRgb((x * 7919 + y * 104729) % 251, (x ^ y) & 255, (x * y) % 253));
+        }
+        QVERIFY(!storeThumbnail(path, "large", noise)); // its PNG is far larger than the disk
+        QVERIFY(mount.remount("ro"));
+        QVERIFY(!storeThumbnail(path, "large", plain.scaled(64, 64)));
+        QCOMPARE(cachedThumbnail(path, 256).pixel(5, 5), qRgb(255, 0, 0));
+        QCOMPARE(QDir(cacheFolder("large")).entryList(QDir::Files | QDir::Hidden).size(), 1);
     }
 
     void thumbnailerRuns_data()
