@@ -8,13 +8,6 @@
 #include "widgetkit/AuxiliaryPanelPlacement.h"
 #include "widgetkit/FloatingToolPanel.h"
 
-AboutWindowController &AboutWindowController::shared()
-{
-    // Lives as long as the process; never torn down after the application object.
-    static auto *controller = new AboutWindowController;
-    return *controller;
-}
-
 AboutWindowController::AboutWindowController(QObject *parent) : QObject(parent) { }
 
 AboutWindowController::~AboutWindowController()
@@ -33,6 +26,7 @@ void AboutWindowController::showAbout(const QRect &panelFrame)
         m_panel = new FloatingToolPanel(QStringLiteral("About Quorvin"),
                                         QSize(AboutCardView::cardWidth, AboutCardView::cardHeight));
         m_panel->setObjectName(QStringLiteral("AboutPanel"));
+        m_panel->installEventFilter(this);
         m_panel->setContent(new AboutCardView);
     }
     m_panel->present([panelFrame](const QSize &frameSize) {
@@ -55,4 +49,14 @@ void AboutWindowController::close()
 {
     if (m_panel)
         m_panel->hide();
+}
+
+bool AboutWindowController::eventFilter(QObject *watched, QEvent *event)
+{
+    const QEvent::Type type = event->type();
+    if ((type == QEvent::Show || type == QEvent::Hide) && watched == m_panel && isShown() != m_shown) {
+        m_shown = !m_shown;
+        Q_EMIT shownChanged(m_shown);
+    }
+    return false;
 }

@@ -15,8 +15,6 @@ class AboutWindowController : public QObject
 public:
     static constexpr int panelGap = 12;
 
-    static AboutWindowController &shared();
-
     explicit AboutWindowController(QObject *parent = nullptr);
     ~AboutWindowController() override;
 
@@ -28,6 +26,14 @@ public:
     FloatingToolPanel *panel() const { return m_panel; }
     bool isShown() const;
 
+Q_SIGNALS:
+    // The panel appeared or went away, by whatever route.
+    void shownChanged(bool shown);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
     QPointer<FloatingToolPanel> m_panel;
+    bool m_shown = false;
 };

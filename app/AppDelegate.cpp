@@ -30,7 +30,7 @@ AppDelegate::AppDelegate(Environment environment, QObject *parent)
 
 AppDelegate::~AppDelegate()
 {
-    applicationWillTerminate();
+    shutDown();
 }
 
 PanelPlacement::Layout AppDelegate::currentScreenLayout()
@@ -46,16 +46,16 @@ PanelPlacement::Layout AppDelegate::currentScreenLayout()
     return layout;
 }
 
-void AppDelegate::applicationDidFinishLaunching()
+void AppDelegate::startUp(QWidget *content)
 {
-    createTavloPanel();
+    createTavloPanel(content);
     installOrientationObserver();
     registerHotKey();
     installLocalKeyMonitor();
     showTavlo();
 }
 
-void AppDelegate::applicationWillTerminate()
+void AppDelegate::shutDown()
 {
     if (m_terminated)
         return;
@@ -72,13 +72,11 @@ void AppDelegate::applicationWillTerminate()
     m_positionWrite.waitForFinished();
     flushPositionWrite();
     m_positionWrite.waitForFinished();
-    if (m_environment.drainPendingWrites)
-        m_environment.drainPendingWrites();
+    Q_EMIT shutDownFinished();
 }
 
-void AppDelegate::createTavloPanel()
+void AppDelegate::createTavloPanel(QWidget *content)
 {
-    QWidget *content = m_environment.makeContent ? m_environment.makeContent() : nullptr;
     const QSize size = PanelMetrics::panelSize(currentOrientation());
     m_tavloPanel = std::make_unique<TavloPanel>(size);
     if (content)
@@ -194,10 +192,7 @@ bool AppDelegate::eventFilter(QObject *watched, QEvent *event)
     if (!watched->isWidgetType())
         return false;
     auto *key = static_cast<QKeyEvent *>(event);
-    const AuxiliaryWindows &aux = m_environment.auxiliary;
-    const auto action =
-        PanelToggle::keyAction(key->key(), key->modifiers(), aux.isAboutVisible && aux.isAboutVisible(),
-                               aux.isPreviewVisible && aux.isPreviewVisible());
+    const auto action = PanelToggle::keyAction(key->key(), key->modifiers(), m_aboutShown, m_previewShown);
     if (type == QEvent::ShortcutOverride) {
         // Claim Control+Space so no shortcut of a view fires; the key press is then swallowed.
         if (action == PanelToggle::KeyAction::swallow) {
@@ -212,10 +207,10 @@ bool AppDelegate::eventFilter(QObject *watched, QEvent *event)
     case PanelToggle::KeyAction::swallow:
         return true;
     case PanelToggle::KeyAction::closeAbout:
-        closeAboutWindow();
+        Q_EMIT aboutCloseRequested();
         return true;
     case PanelToggle::KeyAction::closePreview:
-        closePreviewWindow();
+        Q_EMIT previewCloseRequested();
         return true;
     }
     return false;
@@ -252,8 +247,8 @@ void AppDelegate::showTavlo()
 
 void AppDelegate::hideTavlo()
 {
-    closeAboutWindow();
-    closePreviewWindow();
+    Q_EMIT aboutCloseRequested();
+    Q_EMIT previewCloseRequested();
     if (!m_tavloPanel || !m_isTavloShown)
         return;
     m_isTavloShown = false;
@@ -263,18 +258,6 @@ void AppDelegate::hideTavlo()
     m_fadeOut->setStartValue(m_tavloPanel->windowOpacity());
     m_fadeOut->setEndValue(0.0);
     m_fadeOut->start();
-}
-
-void AppDelegate::closeAboutWindow()
-{
-    if (m_environment.auxiliary.closeAbout)
-        m_environment.auxiliary.closeAbout();
-}
-
-void AppDelegate::closePreviewWindow()
-{
-    if (m_environment.auxiliary.closePreview)
-        m_environment.auxiliary.closePreview();
 }
 
 void AppDelegate::applyOrientation(TavloOrientation orientation)

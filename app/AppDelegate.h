@@ -17,17 +17,10 @@
 
 class TavloPanel;
 
-// The windows that hiding the panel and Escape close. Empty members mean "no such window".
-struct AuxiliaryWindows
-{
-    std::function<bool()> isAboutVisible;
-    std::function<void()> closeAbout;
-    std::function<bool()> isPreviewVisible;
-    std::function<void()> closePreview;
-};
-
 // Owns the panel and every process-wide hook (global hot key, local key monitor, orientation
-// observer); runs the start-up and shutdown sequences; shows, hides and places the panel.
+// observer); runs the start-up and shutdown sequences; shows, hides and places the panel. The
+// About and preview windows are reached through signals: hiding the panel and Escape ask them to
+// close, and they report when they appear or go away.
 class AppDelegate : public QObject
 {
     Q_OBJECT
@@ -35,16 +28,11 @@ class AppDelegate : public QObject
 public:
     struct Environment
     {
-        // Builds the panel's content; called first, so the store has loaded when the panel is sized.
-        std::function<QWidget *()> makeContent;
         // Null: no global hot key on this desktop.
         std::unique_ptr<GlobalHotKey> hotKey;
         // Connects the process-wide orientation change to the given callback.
         std::function<QMetaObject::Connection(QObject *context, std::function<void(TavloOrientation)>)>
             observeOrientation;
-        AuxiliaryWindows auxiliary;
-        // Blocks until the store's pending writes are on disk.
-        std::function<void()> drainPendingWrites;
         std::function<qint64()> uptimeNs = &PanelToggle::systemUptimeNs;
         std::function<PanelPlacement::Layout()> screenLayout;
     };
@@ -52,10 +40,16 @@ public:
     explicit AppDelegate(Environment environment, QObject *parent = nullptr);
     ~AppDelegate() override;
 
-    // Start-up: panel, placement, orientation observer, hot key, key monitor, fade-in.
-    void applicationDidFinishLaunching();
-    // Shutdown: removes the hooks, then waits for pending writes. Runs once.
-    void applicationWillTerminate();
+    // Start-up: panel around `content` (which it takes over), placement, orientation observer,
+    // hot key, key monitor, fade-in.
+    void startUp(QWidget *content = nullptr);
+    // Shutdown: removes the hooks and writes a pending position, then announces shutDownFinished.
+    // Runs once.
+    void shutDown();
+
+    // What Escape closes depends on which of these is on screen.
+    void setAboutShown(bool shown) { m_aboutShown = shown; }
+    void setPreviewShown(bool shown) { m_previewShown = shown; }
 
     void toggleTavlo();
     void showTavlo();
@@ -82,19 +76,22 @@ Q_SIGNALS:
     void tavloHidden();
     // Control+Space could not be registered; emitted once, after one line on stderr.
     void hotKeyUnavailable(const QString &notice);
+    // Hiding the panel closes both; Escape closes About first, then the preview.
+    void aboutCloseRequested();
+    void previewCloseRequested();
+    // The hooks are gone; what the process still has to write can be waited for now.
+    void shutDownFinished();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    void createTavloPanel();
+    void createTavloPanel(QWidget *content);
     void applyInitialPosition();
     void installOrientationObserver();
     void registerHotKey();
     void installLocalKeyMonitor();
     void handleHotKeyEvent(GlobalHotKeyID identity);
-    void closeAboutWindow();
-    void closePreviewWindow();
     void movePanelTo(const QRect &geometry);
     void onPanelMoved(QPoint topLeft);
     void writePosition(QPoint topLeft);
@@ -110,6 +107,8 @@ private:
     PanelToggle::Debouncer m_debouncer;
     bool m_isSettingInitialPosition = false;
     bool m_terminated = false;
+    bool m_aboutShown = false;
+    bool m_previewShown = false;
 
     // Where the program last put the panel; the window system echoes such moves back later.
     std::optional<QPoint> m_programmaticOrigin;

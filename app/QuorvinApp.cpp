@@ -14,10 +14,11 @@
 #include "model/TavloStore.h"
 #include "platform/DesktopBackends.h"
 #include "platform/x11/X11Clipboard.h"
+#include "preview/LargePreviewLoader.h"
 #include "preview/TavloPreviewWindowController.h"
 #include "snippets/TextSnippetWindowController.h"
+#include "thumbnails/TavloThumbnailLoader.h"
 #include "views/ContentView.h"
-#include "views/TavloItemHooks.h"
 #include "views/TavloItemListView.h"
 #include "views/TavloOrientationNotifier.h"
 
@@ -76,73 +77,23 @@ QuorvinApp::QuorvinApp(const DesktopSession &session, std::unique_ptr<SingleInst
     : m_instance(std::move(instance)), m_signals(std::make_unique<UnixSignalWatcher>())
 {
     QApplication::setWindowIcon(AboutCardView::applicationIcon());
+
     AppDelegate::Environment environment;
     environment.hotKey = createGlobalHotKey(session);
-
-    if (QGuiApplication::platformName() == QLatin1String("xcb"))
-        ContentView::setClipboardProbe(x11ClipboardProbe());
-    auto contentView = std::make_shared<QPointer<ContentView>>();
-    environment.makeContent = [this, contentView]() -> QWidget * {
-        auto *view = new ContentView;
-        *contentView = view;
-        connect(view, &ContentView::quitRequested, qApp, &QuorvinApp::quit, Qt::QueuedConnection);
-        connect(view, &ContentView::aboutRequested, this, [this] {
-            if (TavloPanel *panel = m_delegate->tavloPanel())
-                AboutWindowController::shared().showAbout(panel->isVisible() ? panel->frameGeometry()
-                                                                             : QRect());
-        });
-        return view;
-    };
-    // Items added from the command line take the drop rules: a URI list of files and links, or
-    // a text (a link alone becomes a link item).
-    m_requests = [contentView](const QByteArray &command, const QByteArray &payload) -> QByteArray {
-        if (!*contentView || !(*contentView)->ingest())
-            return "error the panel is not ready";
-        QMimeData data;
-        if (command == "add")
-            data.setData(QStringLiteral("text/uri-list"), payload);
-        else if (command == "add-text")
-            data.setData(QStringLiteral("text/plain;charset=utf-8"), payload);
-        else
-            return "error unknown request";
-        return (*contentView)->ingest()->handleDrop(&data) ? "ok" : "error nothing to add";
-    };
-    environment.drainPendingWrites = [contentView] {
-        if (*contentView && (*contentView)->store())
-            (*contentView)->store()->waitForPendingWrites();
-    };
-
     environment.observeOrientation = [](QObject *context, std::function<void(TavloOrientation)> apply) {
         return connect(&TavloOrientationNotifier::instance(), &TavloOrientationNotifier::orientationDidChange,
                        context, std::move(apply));
     };
-
-    environment.auxiliary.isAboutVisible = [] {
-        return AboutWindowController::shared().isShown();
-    };
-    environment.auxiliary.closeAbout = [] {
-        AboutWindowController::shared().close();
-    };
-    environment.auxiliary.isPreviewVisible = [] {
-        return TavloPreviewWindowController::shared().isShown();
-    };
-    environment.auxiliary.closePreview = [] {
-        TavloPreviewWindowController::shared().close();
-    };
-
     m_delegate = std::make_unique<AppDelegate>(std::move(environment));
-    connect(m_delegate.get(), &AppDelegate::hotKeyUnavailable, this, [contentView](const QString &notice) {
-        if (*contentView)
-            (*contentView)->showNotice(notice);
-    });
 
-    TavloItemHooks &hooks = TavloItemHooks::instance();
-    hooks.showPreview = [](const TavloItem &item, std::function<void()> onOpen) {
-        TavloPreviewWindowController::shared().showPreview(item, std::move(onOpen));
-    };
-    hooks.openSnippet = [](const RichTextPayload &payload, std::function<void(const RichText &)> updateText) {
-        TextSnippetWindowController::shared().openSnippet(payload, std::move(updateText));
-    };
+    // The store takes the data main() began decoding before Qt started.
+    m_store = std::make_unique<TavloStore>();
+    m_ingest = std::make_unique<TavloIngest>(*m_store);
+    m_thumbnails = std::make_unique<TavloThumbnailLoader>();
+    m_largePreviews = std::make_unique<LargePreviewLoader>();
+    m_preview = std::make_unique<TavloPreviewWindowController>(*m_largePreviews);
+    m_about = std::make_unique<AboutWindowController>();
+    m_snippets = std::make_unique<TextSnippetWindowController>();
 
     if (m_instance) {
         connect(m_instance.get(), &SingleInstance::toggleRequested, m_delegate.get(),
@@ -153,37 +104,97 @@ QuorvinApp::QuorvinApp(const DesktopSession &session, std::unique_ptr<SingleInst
             });
     }
     connect(m_signals.get(), &UnixSignalWatcher::terminationRequested, qApp, &QuorvinApp::quit);
-    connect(qApp, &QCoreApplication::aboutToQuit, m_delegate.get(), &AppDelegate::applicationWillTerminate);
-}
-
-QByteArray QuorvinApp::handleRequest(const QByteArray &command, const QByteArray &payload)
-{
-    return m_requests ? m_requests(command, payload) : QByteArray("error unknown request");
+    connect(qApp, &QCoreApplication::aboutToQuit, m_delegate.get(), &AppDelegate::shutDown);
 }
 
 QuorvinApp::~QuorvinApp()
 {
     if (m_delegate)
-        m_delegate->applicationWillTerminate();
+        m_delegate->shutDown();
+}
+
+void QuorvinApp::start()
+{
+    m_contentView = new ContentView(*m_store, *m_ingest, m_thumbnails.get());
+    if (QGuiApplication::platformName() == QLatin1String("xcb"))
+        m_contentView->setClipboardProbe(x11ClipboardProbe());
+    connectWindows();
+    m_delegate->startUp(m_contentView);
+}
+
+// Every route between the windows, and from them to the store.
+void QuorvinApp::connectWindows()
+{
+    ContentView *content = m_contentView;
+    TavloItemListView *items = content->itemListView();
+    AppDelegate *delegate = m_delegate.get();
+
+    // The header's commands and what the user must be told.
+    connect(content, &ContentView::quitRequested, qApp, &QuorvinApp::quit, Qt::QueuedConnection);
+    connect(content, &ContentView::aboutRequested, m_about.get(),
+            [this] { m_about->showAbout(visiblePanelFrame()); });
+    connect(delegate, &AppDelegate::hotKeyUnavailable, content, &ContentView::showNotice);
+
+    // A click on a cell previews it beside the panel; "Open" there opens it as a double click does.
+    m_preview->setTavloPanelFrameProvider([this] { return visiblePanelFrame(); });
+    connect(items, &TavloItemListView::previewRequested, m_preview.get(),
+            [this, items](const TavloItem &item) {
+                QPointer<TavloItemListView> list(items);
+                m_preview->showPreview(item, [list, id = item.id] {
+                    if (list)
+                        list->openItem(id);
+                });
+            });
+    connect(m_preview.get(), &TavloPreviewWindowController::selectedItemIDChanged, items,
+            &TavloItemListView::setSelectedItemID);
+
+    // Text items open in snippet windows, whose edits go back to the store.
+    connect(items, &TavloItemListView::snippetRequested, m_snippets.get(),
+            [this](const QUuid &id, const RichTextPayload &payload) {
+                QPointer<TavloStore> store(m_store.get());
+                m_snippets->openSnippet(payload, [store, id](const RichText &text) {
+                    if (store)
+                        store->updateItemText(id, text);
+                });
+            });
+
+    // Hiding the panel closes About and the preview; Escape closes the one on screen.
+    connect(delegate, &AppDelegate::aboutCloseRequested, m_about.get(), &AboutWindowController::close);
+    connect(delegate, &AppDelegate::previewCloseRequested, m_preview.get(),
+            &TavloPreviewWindowController::close);
+    connect(m_about.get(), &AboutWindowController::shownChanged, delegate, &AppDelegate::setAboutShown);
+    connect(m_preview.get(), &TavloPreviewWindowController::shownChanged, delegate,
+            &AppDelegate::setPreviewShown);
+
+    // Shutdown ends with every change of the store on disk.
+    connect(delegate, &AppDelegate::shutDownFinished, m_store.get(),
+            [this] { m_store->waitForPendingWrites(); });
+}
+
+QRect QuorvinApp::visiblePanelFrame() const
+{
+    const TavloPanel *panel = m_delegate ? m_delegate->tavloPanel() : nullptr;
+    return panel && panel->isVisible() ? panel->frameGeometry() : QRect();
+}
+
+// Items added from the command line take the drop rules: a URI list of files and links, or a text
+// (a link alone becomes a link item).
+QByteArray QuorvinApp::handleRequest(const QByteArray &command, const QByteArray &payload)
+{
+    if (!m_contentView)
+        return "error the panel is not ready";
+    QMimeData data;
+    if (command == "add")
+        data.setData(QStringLiteral("text/uri-list"), payload);
+    else if (command == "add-text")
+        data.setData(QStringLiteral("text/plain;charset=utf-8"), payload);
+    else
+        return "error unknown request";
+    return m_ingest->handleDrop(&data) ? "ok" : "error nothing to add";
 }
 
 void QuorvinApp::quit()
 {
     // Not QCoreApplication::quit(): that first asks every window to close, and the panel refuses.
     QCoreApplication::exit(0);
-}
-
-void QuorvinApp::start()
-{
-    m_delegate->applicationDidFinishLaunching();
-    if (TavloPanel *panel = m_delegate->tavloPanel()) {
-        if (auto *view = qobject_cast<ContentView *>(panel->content())) {
-            TavloPreviewWindowController &preview = TavloPreviewWindowController::shared();
-            connect(&preview, &TavloPreviewWindowController::selectedItemIDChanged, view->itemListView(),
-                    &TavloItemListView::setSelectedItemID);
-        }
-    }
-    QPointer<TavloPanel> panel = m_delegate->tavloPanel();
-    TavloPreviewWindowController::shared().setTavloPanelFrameProvider(
-        [panel] { return panel && panel->isVisible() ? panel->frameGeometry() : QRect(); });
 }

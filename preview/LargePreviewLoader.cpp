@@ -5,13 +5,6 @@
 #include "thumbnails/FreedesktopThumbnails.h"
 #include "thumbnails/PictureFunctions.h"
 
-LargePreviewLoader &LargePreviewLoader::shared()
-{
-    // Kept for the life of the process, like its cache.
-    static auto *loader = new LargePreviewLoader;
-    return *loader;
-}
-
 LargePreviewLoader::LargePreviewLoader(Producer producer, QObject *parent)
     : QObject(parent),
       m_producer(producer ? std::move(producer) : Producer(&LargePreviewLoader::largePicture)),

@@ -26,8 +26,6 @@ public:
     using Producer = std::function<QImage(const QString &path)>;
     using Completion = std::function<void(const QImage &image)>;
 
-    static LargePreviewLoader &shared();
-
     explicit LargePreviewLoader(Producer producer = {}, QObject *parent = nullptr);
     ~LargePreviewLoader() override;
 

@@ -12,7 +12,7 @@ constexpr int picturePadding = 18;
 }
 
 TavloLargeFilePreview::TavloLargeFilePreview(const TavloUrl &url, QWidget *parent, LargePreviewLoader *loader)
-    : QWidget(parent), m_url(url), m_loader(loader ? loader : &LargePreviewLoader::shared())
+    : QWidget(parent), m_url(url), m_loader(loader)
 {
     setAutoFillBackground(true);
     setBackgroundRole(QPalette::Button);
@@ -53,7 +53,7 @@ void TavloLargeFilePreview::showEvent(QShowEvent *event)
 void TavloLargeFilePreview::request()
 {
     const QString key = LargePreviewLoader::cacheKey(m_url);
-    if (key == m_requestedKey)
+    if (!m_loader || key == m_requestedKey)
         return;
     m_requestedKey = key;
     m_loader->image(m_url, this, [this, key](const QImage &image) {

@@ -9,7 +9,8 @@
 class LargePreviewLoader;
 
 // The content area for an existing regular file: a placeholder until the large picture of the
-// file arrives, then the picture scaled to fit. A file with no picture keeps the placeholder.
+// file arrives, then the picture scaled to fit. A file with no picture, or a view without a
+// loader, keeps the placeholder.
 class TavloLargeFilePreview : public QWidget
 {
     Q_OBJECT
@@ -40,6 +41,6 @@ private:
     QImage m_image;
     QString m_requestedKey;
     QPixmap m_scaled; // the picture at its current on-screen size
-    LargePreviewLoader *m_loader;
+    LargePreviewLoader *m_loader = nullptr;
     QWidget *m_placeholder;
 };

@@ -12,14 +12,9 @@
 #include "widgetkit/AuxiliaryPanelPlacement.h"
 #include "widgetkit/FloatingToolPanel.h"
 
-TavloPreviewWindowController &TavloPreviewWindowController::shared()
-{
-    // Lives as long as the process; never torn down after the application object.
-    static auto *controller = new TavloPreviewWindowController;
-    return *controller;
-}
-
-TavloPreviewWindowController::TavloPreviewWindowController(QObject *parent) : QObject(parent) { }
+TavloPreviewWindowController::TavloPreviewWindowController(LargePreviewLoader &loader, QObject *parent)
+    : QObject(parent), m_loader(&loader)
+{ }
 
 TavloPreviewWindowController::~TavloPreviewWindowController()
 {
@@ -70,6 +65,7 @@ void TavloPreviewWindowController::ensurePanel()
         return;
     m_panel = new FloatingToolPanel(QStringLiteral("Preview"), QSize(panelWidth, panelHeight));
     m_panel->setObjectName(QStringLiteral("TavloPreviewPanel"));
+    m_panel->installEventFilter(this);
     // The close button and Escape: the panel stays for the next preview.
     connect(m_panel, &FloatingToolPanel::closed, this, [this] {
         removeClickMonitors();
@@ -153,6 +149,10 @@ bool TavloPreviewWindowController::belongsToPanel(QObject *object) const
 bool TavloPreviewWindowController::eventFilter(QObject *watched, QEvent *event)
 {
     const QEvent::Type type = event->type();
+    if ((type == QEvent::Show || type == QEvent::Hide) && watched == m_panel && isShown() != m_shown) {
+        m_shown = !m_shown;
+        Q_EMIT shownChanged(m_shown);
+    }
     if (type == QEvent::MouseButtonPress || type == QEvent::NonClientAreaMouseButtonPress) {
         const auto *press = static_cast<QMouseEvent *>(event);
         if ((press->button() == Qt::LeftButton || press->button() == Qt::RightButton)

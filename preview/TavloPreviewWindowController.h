@@ -28,9 +28,8 @@ public:
     // Gap between the preview and the tavlo panel.
     static constexpr int panelGap = 10;
 
-    static TavloPreviewWindowController &shared();
-
-    explicit TavloPreviewWindowController(QObject *parent = nullptr);
+    // New content takes its large pictures from `loader`, which outlives this controller.
+    explicit TavloPreviewWindowController(LargePreviewLoader &loader, QObject *parent = nullptr);
     ~TavloPreviewWindowController() override;
 
     // Shows, or shows again, the preview of `item`; `onOpen` opens the item and runs after the
@@ -47,14 +46,14 @@ public:
 
     // The panel, once the first preview has made it.
     FloatingToolPanel *panel() const { return m_panel; }
-    // For tests: the loader new content uses (the shared one by default).
-    void setLargePreviewLoader(LargePreviewLoader *loader) { m_loader = loader; }
     // Whether presses in other applications are seen directly (X11) or only through the
     // application losing the activation (elsewhere).
     bool seesOtherApplicationsPresses() const;
 
 Q_SIGNALS:
     void selectedItemIDChanged(const QUuid &id);
+    // The panel appeared or went away, by whatever route.
+    void shownChanged(bool shown);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -72,5 +71,6 @@ private:
     std::function<QRect()> m_frameProvider;
     std::unique_ptr<GlobalMouseMonitor> m_globalMonitor;
     bool m_localMonitorInstalled = false;
-    LargePreviewLoader *m_loader = nullptr;
+    LargePreviewLoader *m_loader;
+    bool m_shown = false;
 };

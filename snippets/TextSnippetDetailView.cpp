@@ -21,7 +21,6 @@
 #include "snippets/SavedToast.h"
 #include "snippets/SnippetSaveModel.h"
 #include "snippets/SnippetSavePopover.h"
-#include "snippets/TextSnippetWindowController.h"
 
 TextSnippetDetailView::TextSnippetDetailView(const RichTextPayload &payload,
                                              std::function<void(const RichText &)> onChange, QWidget *parent)
@@ -237,10 +236,8 @@ void TextSnippetDetailView::chooseFolder()
 void TextSnippetDetailView::showToast(const QString &fileName)
 {
     QWidget *host = QApplication::activeWindow();
-    if (!host || qobject_cast<SavedToast *>(host)) {
-        const QList<QWidget *> &windows = TextSnippetWindowController::shared().windows();
-        host = windows.isEmpty() ? nullptr : windows.last();
-    }
+    if (!host || qobject_cast<SavedToast *>(host))
+        host = window();
     SavedToast::show(host, fileName);
     Q_EMIT savedToFile(fileName);
 }

@@ -29,18 +29,20 @@ void TextSnippetWindow::closeEvent(QCloseEvent *event)
         Q_EMIT closed(this);
 }
 
-TextSnippetWindowController &TextSnippetWindowController::shared()
+TextSnippetWindowController::TextSnippetWindowController(QObject *parent) : QObject(parent) { }
+
+TextSnippetWindowController::~TextSnippetWindowController()
 {
-    // Parented to nothing and never deleted: it lives as long as the process.
-    static auto *controller = new TextSnippetWindowController;
-    return *controller;
+    // Each view hands its last edit on as it goes.
+    const QList<QWidget *> windows = std::exchange(m_windows, {});
+    qDeleteAll(windows);
 }
 
 TextSnippetWindow *TextSnippetWindowController::openSnippet(const RichTextPayload &payload,
                                                             std::function<void(const RichText &)> updateText)
 {
     auto *window = new TextSnippetWindow(payload, std::move(updateText));
-    connect(window, &TextSnippetWindow::closed, this, &TextSnippetWindowController::windowWillClose);
+    connect(window, &TextSnippetWindow::closed, this, &TextSnippetWindowController::forgetWindow);
 
     const QScreen *screen = QGuiApplication::screenAt(QCursor::pos());
     if (!screen)
@@ -59,7 +61,7 @@ TextSnippetWindow *TextSnippetWindowController::openSnippet(const RichTextPayloa
     return window;
 }
 
-void TextSnippetWindowController::windowWillClose(TextSnippetWindow *window)
+void TextSnippetWindowController::forgetWindow(TextSnippetWindow *window)
 {
     if (!m_windows.removeAll(window))
         return;

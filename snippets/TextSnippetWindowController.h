@@ -38,7 +38,9 @@ class TextSnippetWindowController : public QObject
     Q_OBJECT
 
 public:
-    static TextSnippetWindowController &shared();
+    explicit TextSnippetWindowController(QObject *parent = nullptr);
+    // Closes what is still open, so every pending edit reaches its owner.
+    ~TextSnippetWindowController() override;
 
     // Opens a new window for `payload`, centred and in front; every edit goes to `updateText`.
     TextSnippetWindow *openSnippet(const RichTextPayload &payload,
@@ -50,8 +52,7 @@ Q_SIGNALS:
     void windowsChanged();
 
 private:
-    TextSnippetWindowController() = default;
-    void windowWillClose(TextSnippetWindow *window);
+    void forgetWindow(TextSnippetWindow *window);
 
     QList<QWidget *> m_windows;
 };

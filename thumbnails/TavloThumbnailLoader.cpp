@@ -12,22 +12,19 @@
 #include "thumbnails/FreedesktopThumbnails.h"
 #include "thumbnails/PictureFunctions.h"
 
-TavloThumbnailLoader &TavloThumbnailLoader::shared()
-{
-    static auto *loader = new TavloThumbnailLoader; // lives for the whole process
-    return *loader;
-}
-
-TavloThumbnailLoader::TavloThumbnailLoader() : m_cache(cacheCountLimit, cacheCostLimit)
+TavloThumbnailLoader::TavloThumbnailLoader(QObject *parent)
+    : QObject(parent), m_cache(cacheCountLimit, cacheCostLimit)
 {
     m_pool.setObjectName(QStringLiteral("org.quorvin.thumbnail-loader"));
     m_pool.setMaxThreadCount(std::max(2, QThread::idealThreadCount()));
-    // Deliveries are posted to this object, so it must belong to the GUI thread.
-    if (QCoreApplication *app = QCoreApplication::instance(); app && thread() != app->thread())
-        moveToThread(app->thread());
 }
 
-TavloThumbnailLoader::~TavloThumbnailLoader() = default;
+TavloThumbnailLoader::~TavloThumbnailLoader()
+{
+    // Work items post back to this object; pictures nobody started are not made any more.
+    m_pool.clear();
+    m_pool.waitForDone();
+}
 
 QString TavloThumbnailLoader::cacheKey(const QString &path)
 {

@@ -11,9 +11,8 @@
 #include "thumbnails/ThumbnailCache.h"
 
 // Produces the pictures of file cells off the GUI thread: a downsampled copy for images, else the
-// desktop's thumbnail. One instance per process; results are kept in a bounded memory cache
-// (failures are not cached and are asked again next time).
-// NOLINTNEXTLINE(cppcoreguidelines-virtual-class-destructor): a process-wide object, never deleted
+// desktop's thumbnail. Results are kept in a bounded memory cache (failures are not cached and are
+// asked again next time). Create it on the GUI thread.
 class TavloThumbnailLoader : public QObject
 {
     Q_OBJECT
@@ -25,7 +24,8 @@ public:
 
     using Completion = std::function<void(const QImage &image)>;
 
-    static TavloThumbnailLoader &shared();
+    explicit TavloThumbnailLoader(QObject *parent = nullptr);
+    ~TavloThumbnailLoader() override;
 
     // Asks for the picture of the file at `path`: at most `maxPixelSize` on its longer side, or with
     // a `fillSize`, just big enough to fill a square of that many pixels (the tile as shown, times
@@ -43,8 +43,6 @@ public:
     static QImage makeThumbnail(const QString &path, int fillSize = 0);
 
 private:
-    TavloThumbnailLoader();
-    ~TavloThumbnailLoader() override;
     void deliver(const QPointer<QObject> &context, const Completion &completion, const QImage &image);
 
     ThumbnailCache m_cache;

@@ -58,10 +58,10 @@ QString menuText(const QString &text)
 
 } // namespace
 
-ContentView::ContentView(QWidget *parent)
-    : QWidget(parent), m_store(new TavloStore(this)), m_orientation(currentOrientation())
+ContentView::ContentView(TavloStore &store, TavloIngest &ingest, TavloThumbnailLoader *thumbnails,
+                         QWidget *parent)
+    : QWidget(parent), m_store(&store), m_ingest(&ingest), m_orientation(currentOrientation())
 {
-    m_ingest = new TavloIngest(*m_store, this);
     // A tool tip tells why a drop or paste added nothing, without taking the keyboard.
     connect(m_ingest, &TavloIngest::refused, this, [this](const QString &message) {
         QToolTip::showText(mapToGlobal(rect().center()), message, this, QRect(), 6000);
@@ -81,6 +81,7 @@ ContentView::ContentView(QWidget *parent)
     m_emptyState = new TavloEmptyState(m_content);
     m_itemList = new TavloItemListView(m_content);
     m_itemList->setStore(m_store);
+    m_itemList->setThumbnailLoader(thumbnails);
     m_itemList->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_itemList->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_itemList->setFrameShape(QFrame::NoFrame);
@@ -127,12 +128,7 @@ ContentView::ContentView(QWidget *parent)
     resize(PanelMetrics::panelSize(m_orientation));
 }
 
-ContentView::~ContentView()
-{
-    // The ingest feeds the store; it must be gone before the store is.
-    delete m_ingest;
-    m_ingest = nullptr;
-}
+ContentView::~ContentView() = default;
 
 QSize ContentView::sizeHint() const
 {
@@ -487,12 +483,6 @@ void ContentView::dropEvent(QDropEvent *event)
 
 namespace {
 
-ContentView::ClipboardProbe &clipboardProbe()
-{
-    static ContentView::ClipboardProbe probe;
-    return probe;
-}
-
 // One thread, so pastes read the clipboard one after another, in the order they were made.
 QThreadPool &clipboardPool()
 {
@@ -506,11 +496,6 @@ QThreadPool &clipboardPool()
 
 } // namespace
 
-void ContentView::setClipboardProbe(ClipboardProbe probe)
-{
-    clipboardProbe() = std::move(probe);
-}
-
 bool ContentView::canPaste() const
 {
     return m_ingest->canPaste();
@@ -518,7 +503,7 @@ bool ContentView::canPaste() const
 
 void ContentView::paste()
 {
-    const ClipboardProbe &probe = clipboardProbe();
+    const ClipboardProbe &probe = m_clipboardProbe;
     if (!probe.read) {
         m_ingest->pasteFromPasteboard();
         return;
@@ -551,7 +536,7 @@ QMenu *ContentView::cardContextMenu()
     m_contextMenu->setToolTipsVisible(true);
     QAction *pasteAction = m_contextMenu->addAction(QStringLiteral("Paste"));
     connect(pasteAction, &QAction::triggered, this, &ContentView::paste);
-    const ClipboardProbe &probe = clipboardProbe();
+    const ClipboardProbe &probe = m_clipboardProbe;
     if (!probe.formats) {
         pasteAction->setEnabled(canPaste());
         return m_contextMenu;

@@ -24,6 +24,7 @@ class TavloIngest;
 class TavloItemListView;
 class TavloMenuButton;
 class TavloStore;
+class TavloThumbnailLoader;
 class QAction;
 class ToneLabel;
 class CardIconButton;
@@ -33,8 +34,8 @@ class WindowDragArea;
 // The whole content of the tavlo panel: a rounded translucent card with the
 // header (drag handle, tavlo menu, item count, About and Clear buttons) above
 // the item list or, for an empty tavlo, an invitation to drop something. The
-// whole card takes drops and offers "Paste". It owns the one TavloStore of the
-// process.
+// whole card takes drops and offers "Paste". It shows and changes the store it
+// is given and hands drops and pastes to the given ingest; both outlive it.
 //
 // The hosting window needs Qt::WA_TranslucentBackground for the area around the
 // card to show through; the card itself is painted here.
@@ -43,7 +44,9 @@ class ContentView : public QWidget
     Q_OBJECT
 
 public:
-    explicit ContentView(QWidget *parent = nullptr);
+    // Without a thumbnail loader, file cells keep their symbol tiles.
+    ContentView(TavloStore &store, TavloIngest &ingest, TavloThumbnailLoader *thumbnails = nullptr,
+                QWidget *parent = nullptr);
     ~ContentView() override;
 
     // The panel's size that fits the card of an orientation exactly.
@@ -100,7 +103,7 @@ public:
         std::function<std::optional<QStringList>()> formats;
         std::function<std::optional<QList<std::pair<QString, QByteArray>>>(const QStringList &wanted)> read;
     };
-    static void setClipboardProbe(ClipboardProbe probe);
+    void setClipboardProbe(ClipboardProbe probe) { m_clipboardProbe = std::move(probe); }
     static constexpr const char *clipboardSilentText = "The clipboard is not answering";
 
     QSize sizeHint() const override;
@@ -144,6 +147,7 @@ private:
 
     TavloStore *m_store = nullptr;
     TavloIngest *m_ingest = nullptr;
+    ClipboardProbe m_clipboardProbe;
 
     QWidget *m_content = nullptr;
     QVBoxLayout *m_contentLayout = nullptr;

@@ -70,10 +70,10 @@ const TavloCellVisuals::FilePicture &TavloCellVisuals::filePicture(const QUuid &
     }
     const QString key = TavloThumbnailLoader::cacheKey(path);
     // Missing files are never sent to the loader; one request per path while the state lives.
-    if (picture.requestedKey == key || path.isEmpty() || !QFileInfo::exists(key))
+    if (!m_loader || picture.requestedKey == key || path.isEmpty() || !QFileInfo::exists(key))
         return picture;
     picture.requestedKey = key;
-    TavloThumbnailLoader::shared().thumbnail(
+    m_loader->thumbnail(
         key, this,
         [this, id, key, dpr](const QImage &image) {
             const auto found = m_files.find(id);

@@ -13,6 +13,7 @@
 #include "model/TavloItem.h"
 
 class TavloItemListView;
+class TavloThumbnailLoader;
 class VideoThumbnailDownload;
 
 // The pictures of the cells on screen: file thumbnails from the loader and video thumbnails of link
@@ -43,6 +44,9 @@ public:
     explicit TavloCellVisuals(QObject *parent = nullptr);
     ~TavloCellVisuals() override;
 
+    // Where file pictures come from; without one, file cells keep their symbol tile.
+    void setThumbnailLoader(TavloThumbnailLoader *loader) { m_loader = loader; }
+
     // The file cell's picture, requesting it when the file exists and no request is out yet.
     const FilePicture &filePicture(const QUuid &id, const QString &path, qreal devicePixelRatio);
     // The link cell's state, starting the video thumbnail download on first use unless the picture
@@ -60,6 +64,7 @@ Q_SIGNALS:
     void changed(const QUuid &id);
 
 private:
+    TavloThumbnailLoader *m_loader = nullptr;
     QHash<QUuid, FilePicture> m_files;
     QHash<QUuid, LinkPicture> m_links;
     qreal m_devicePixelRatio = 1.0;

@@ -21,7 +21,6 @@
 #include "richtext/PlainToolTip.h"
 #include "views/TavloItemCell.h"
 #include "views/TavloItemDelegate.h"
-#include "views/TavloItemHooks.h"
 #include "views/TavloItemListModel.h"
 #include "widgetkit/DesktopOpen.h"
 #include "widgetkit/SymbolPainter.h"
@@ -112,6 +111,11 @@ TavloItemListView::TavloItemListView(QWidget *parent)
 TavloItemListView::~TavloItemListView()
 {
     delete m_renamePrompt;
+}
+
+void TavloItemListView::setThumbnailLoader(TavloThumbnailLoader *loader)
+{
+    m_visuals->setThumbnailLoader(loader);
 }
 
 void TavloItemListView::setStore(TavloStore *store)
@@ -229,14 +233,8 @@ void TavloItemListView::previewItem(const QUuid &id)
 {
     bool found = false;
     const TavloItem item = itemForID(id, &found);
-    const auto &hook = TavloItemHooks::instance().showPreview;
-    if (!found || !hook)
-        return;
-    QPointer<TavloItemListView> self(this);
-    hook(item, [self, id] {
-        if (self)
-            self->openItem(id);
-    });
+    if (found)
+        Q_EMIT previewRequested(item);
 }
 
 void TavloItemListView::openItem(const QUuid &id)
@@ -248,17 +246,11 @@ void TavloItemListView::openItem(const QUuid &id)
     if (item.isFile()) {
         if (TavloItemCell::isFileAvailable(item)) {
             DesktopOpen::openWithDesktop(item);
-        } else if (const auto &hook = TavloItemHooks::instance().showPreview) {
-            hook(item, [] {}); // the preview explains that the file is unavailable
+        } else {
+            Q_EMIT previewRequested(item); // the preview explains that the file is unavailable
         }
     } else if (const auto *text = std::get_if<TextItemKind>(&item.kind)) {
-        if (const auto &hook = TavloItemHooks::instance().openSnippet) {
-            QPointer<TavloStore> store = m_store;
-            hook(text->payload, [store, id](const RichText &richText) {
-                if (store)
-                    store->updateItemText(id, richText);
-            });
-        }
+        Q_EMIT snippetRequested(id, text->payload);
     } else {
         DesktopOpen::openWithDesktop(item);
     }

@@ -17,6 +17,7 @@ class QMenu;
 class TavloItemListModel;
 class TavloItemDelegate;
 class TavloCellVisuals;
+class TavloThumbnailLoader;
 
 // The scrolling row (horizontal) or column (vertical) of item cells of the main view. Cells are
 // painted by a delegate; each cell previews on click, opens on double click, drags out, shows a
@@ -32,6 +33,7 @@ public:
 
     void setStore(TavloStore *store);
     TavloStore *store() const;
+    void setThumbnailLoader(TavloThumbnailLoader *loader);
     TavloItemListModel *itemModel() const { return m_model; }
 
     void setOrientation(TavloOrientation orientation);
@@ -64,6 +66,10 @@ public:
 Q_SIGNALS:
     // A cell's visual changed (a picture arrived); mostly of interest to tests.
     void cellVisualChanged(const QUuid &id);
+    // A click on a cell, or opening a file that is gone (the preview says why).
+    void previewRequested(const TavloItem &item);
+    // Opening a text item; its edits go back through the store's updateItemText.
+    void snippetRequested(const QUuid &id, const RichTextPayload &payload);
 
 protected:
     // Runs the drag; the default executes it. Tests replace it to inspect the data.

@@ -88,9 +88,8 @@ int main(int argc, char *argv[])
         << median(firsts) << " ms, from cache " << median(hits) << " ms (median of 5)\n";
 
     // From the click to the preview on screen: showPreview until the window is exposed and painted.
-    LargePreviewLoader &shared = LargePreviewLoader::shared();
-    Q_UNUSED(shared);
-    auto &controller = TavloPreviewWindowController::shared();
+    LargePreviewLoader previewLoader;
+    TavloPreviewWindowController controller(previewLoader);
     controller.setTavloPanelFrameProvider([] { return QRect(100, 500, 600, 120); });
     const QList<TavloItem> items {
         TavloItem {

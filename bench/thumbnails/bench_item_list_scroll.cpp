@@ -82,9 +82,11 @@ int main(int argc, char **argv)
         pictures.append(path);
     }
 
+    TavloThumbnailLoader thumbnails;
     for (const TavloOrientation orientation : {TavloOrientation::horizontal, TavloOrientation::vertical}) {
         const bool horizontal = orientation == TavloOrientation::horizontal;
         TavloItemListView view;
+        view.setThumbnailLoader(&thumbnails);
         view.setOrientation(orientation);
         view.resize(horizontal ? QSize(1004, 100) : QSize(184, 620));
         view.show();
@@ -107,7 +109,7 @@ int main(int argc, char **argv)
             frames.append(frame.nsecsElapsed() / 1e6);
         }
         const qint64 afterScrollKiB = residentKiB();
-        TavloThumbnailLoader::shared().pool().waitForDone();
+        thumbnails.pool().waitForDone();
         app.processEvents();
         view.viewport()->repaint();
         const qint64 settledKiB = residentKiB();
@@ -117,8 +119,7 @@ int main(int argc, char **argv)
                     "most 15 MB);"
                     " %.1f MB of it before scrolling; picture cache %.1f MB\n",
                     (afterScrollKiB - emptyKiB) / 1024.0, (settledKiB - emptyKiB) / 1024.0,
-                    (loadedKiB - emptyKiB) / 1024.0,
-                    TavloThumbnailLoader::shared().cache().totalCost() / 1048576.0);
+                    (loadedKiB - emptyKiB) / 1024.0, thumbnails.cache().totalCost() / 1048576.0);
     }
     return 0;
 }

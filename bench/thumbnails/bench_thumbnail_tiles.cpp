@@ -98,7 +98,7 @@ int main(int argc, char **argv)
 
     const qint64 baseKiB = residentKiB();
     resetPeakResident();
-    TavloThumbnailLoader &loader = TavloThumbnailLoader::shared();
+    TavloThumbnailLoader loader;
     QElapsedTimer timer;
     timer.start();
     int made = 0;

@@ -74,6 +74,9 @@ private:
         int previewCloses = 0;
         int drains = 0;
         std::function<void(TavloOrientation)> orientationCallback;
+
+        void openAbout() { delegate->setAboutShown(aboutOpen = true); }
+        void openPreview() { delegate->setPreviewShown(previewOpen = true); }
     };
 
     std::unique_ptr<Harness> start()
@@ -81,9 +84,6 @@ private:
         auto h = std::make_unique<Harness>();
         Harness *raw = h.get();
         AppDelegate::Environment environment;
-        environment.makeContent = [] {
-            return new QWidget;
-        };
         auto hotKey = std::make_unique<FakeHotKey>();
         h->hotKey = hotKey.get();
         environment.hotKey = std::move(hotKey);
@@ -93,29 +93,22 @@ private:
         environment.screenLayout = [] {
             return screenLayout;
         };
-        environment.auxiliary.isAboutVisible = [raw] {
-            return raw->aboutOpen;
-        };
-        environment.auxiliary.closeAbout = [raw] {
-            raw->aboutOpen = false;
-            ++raw->aboutCloses;
-        };
-        environment.auxiliary.isPreviewVisible = [raw] {
-            return raw->previewOpen;
-        };
-        environment.auxiliary.closePreview = [raw] {
-            raw->previewOpen = false;
-            ++raw->previewCloses;
-        };
-        environment.drainPendingWrites = [raw] {
-            ++raw->drains;
-        };
         environment.observeOrientation = [raw](QObject *, std::function<void(TavloOrientation)> apply) {
             raw->orientationCallback = std::move(apply);
             return QMetaObject::Connection();
         };
         h->delegate = std::make_unique<AppDelegate>(std::move(environment));
-        h->delegate->applicationDidFinishLaunching();
+        AppDelegate *delegate = h->delegate.get();
+        connect(delegate, &AppDelegate::aboutCloseRequested, delegate, [raw] {
+            raw->delegate->setAboutShown(raw->aboutOpen = false);
+            ++raw->aboutCloses;
+        });
+        connect(delegate, &AppDelegate::previewCloseRequested, delegate, [raw] {
+            raw->delegate->setPreviewShown(raw->previewOpen = false);
+            ++raw->previewCloses;
+        });
+        connect(delegate, &AppDelegate::shutDownFinished, delegate, [raw] { ++raw->drains; });
+        h->delegate->startUp(new QWidget);
         return h;
     }
 
@@ -259,8 +252,8 @@ private Q_SLOTS:
     void hidingClosesAuxiliaryWindows()
     {
         auto h = start();
-        h->aboutOpen = true;
-        h->previewOpen = true;
+        h->openAbout();
+        h->openPreview();
         press(*h, 0);
         QCOMPARE(h->aboutCloses, 1);
         QCOMPARE(h->previewCloses, 1);
@@ -290,8 +283,8 @@ private Q_SLOTS:
         field.seen.clear();
 
         // Escape: About on the press, the preview on the release.
-        h->aboutOpen = true;
-        h->previewOpen = true;
+        h->openAbout();
+        h->openPreview();
         QTest::keyPress(&field, Qt::Key_Escape);
         QCOMPARE(h->aboutCloses, 1);
         QCOMPARE(h->previewCloses, 0);
@@ -299,7 +292,7 @@ private Q_SLOTS:
         QCOMPARE(h->previewCloses, 1);
         QVERIFY(field.seen.isEmpty());
         // Only one open: it closes on the press and the release passes on.
-        h->previewOpen = true;
+        h->openPreview();
         QTest::keyClick(&field, Qt::Key_Escape);
         QCOMPARE(h->previewCloses, 2);
         QCOMPARE(field.seen, (QList<std::pair<QEvent::Type, int>> {{QEvent::KeyRelease, Qt::Key_Escape}}));
@@ -367,11 +360,11 @@ private Q_SLOTS:
         QCOMPARE(saved(AppDelegate::positionYKey).toDouble(), 420.0);
         // A move still pending when the app quits is written before it ends.
         panel->move(12, 34);
-        h->delegate->applicationWillTerminate();
+        h->delegate->shutDown();
         QCOMPARE(saved(AppDelegate::positionXKey).toDouble(), 12.0);
         QCOMPARE(h->drains, 1);
         QCOMPARE(h->hotKey->unregisterCount, 1);
-        h->delegate->applicationWillTerminate(); // runs once
+        h->delegate->shutDown(); // runs once
         QCOMPARE(h->drains, 1);
     }
 
@@ -459,7 +452,7 @@ private Q_SLOTS:
             return PanelPlacement::Layout {};
         };
         AppDelegate delegate(std::move(environment));
-        delegate.applicationDidFinishLaunching();
+        delegate.startUp();
         QVERIFY(delegate.tavloPanel()->isVisible());
         QCOMPARE(delegate.tavloPanel()->pos(), QPoint(0, 0));
         delegate.toggleTavlo();

@@ -35,8 +35,7 @@ private Q_SLOTS:
     void init()
     {
         loader = std::make_unique<LargePreviewLoader>([](const QString &) { return QImage(); });
-        controller = std::make_unique<TavloPreviewWindowController>();
-        controller->setLargePreviewLoader(loader.get());
+        controller = std::make_unique<TavloPreviewWindowController>(*loader);
     }
 
     void cleanup()

@@ -86,8 +86,7 @@ private Q_SLOTS:
     void previewClosesOnAPressInAnotherApplication()
     {
         LargePreviewLoader loader([](const QString &) { return QImage(); });
-        TavloPreviewWindowController controller;
-        controller.setLargePreviewLoader(&loader);
+        TavloPreviewWindowController controller(loader);
         QVERIFY(controller.seesOtherApplicationsPresses());
         controller.setTavloPanelFrameProvider([] { return QRect(100, 800, 600, 120); });
 

@@ -16,11 +16,14 @@
 #include "about/AboutWindowController.h"
 #include "app/AppDelegate.h"
 #include "app/TavloPanel.h"
+#include "ingest/TavloIngest.h"
 #include "model/TavloStore.h"
 #include "platform/Defaults.h"
+#include "preview/LargePreviewLoader.h"
 #include "preview/TavloPreviewWindowController.h"
 #include "snippets/TextSnippetWindowController.h"
 #include "thumbnails/FakeNetwork.h"
+#include "thumbnails/TavloThumbnailLoader.h"
 #include "thumbnails/VideoThumbnailDownload.h"
 #include "views/ContentView.h"
 #include "views/TavloItemListView.h"
@@ -113,6 +116,13 @@ private:
     QString m_folder = QStringLiteral(QUORVIN_SCREENSHOT_DIR);
     QString m_files;
     FakeNetwork m_network;
+    std::unique_ptr<TavloStore> m_store;
+    std::unique_ptr<TavloIngest> m_ingest;
+    TavloThumbnailLoader m_thumbnails;
+    LargePreviewLoader m_largePreviews;
+    TavloPreviewWindowController m_preview {m_largePreviews};
+    AboutWindowController m_about;
+    TextSnippetWindowController m_snippets;
     std::unique_ptr<AppDelegate> m_delegate;
 
     ContentView *content() const { return qobject_cast<ContentView *>(m_delegate->tavloPanel()->content()); }
@@ -191,31 +201,32 @@ private Q_SLOTS:
         writeFile(m_files + QStringLiteral("/Meeting notes.txt"), "Agenda\n- budget\n- site survey\n");
         writeFile(m_files + QStringLiteral("/Proposal.pdf"), "%PDF-1.4\n%%EOF\n");
 
+        m_store = std::make_unique<TavloStore>();
+        m_ingest = std::make_unique<TavloIngest>(*m_store);
         AppDelegate::Environment environment;
-        environment.makeContent = [] {
-            return new ContentView;
-        };
         environment.observeOrientation = [](QObject *context, std::function<void(TavloOrientation)> apply) {
             return QObject::connect(&TavloOrientationNotifier::instance(),
                                     &TavloOrientationNotifier::orientationDidChange, context,
                                     std::move(apply));
         };
         m_delegate = std::make_unique<AppDelegate>(std::move(environment));
-        m_delegate->applicationDidFinishLaunching();
+        m_delegate->startUp(new ContentView(*m_store, *m_ingest, &m_thumbnails));
         QVERIFY(QTest::qWaitForWindowExposed(panel()));
         moveClearOfPointer();
         QPointer<TavloPanel> shown = panel();
-        TavloPreviewWindowController::shared().setTavloPanelFrameProvider(
+        m_preview.setTavloPanelFrameProvider(
             [shown] { return shown && shown->isVisible() ? shown->frameGeometry() : QRect(); });
-        connect(&TavloPreviewWindowController::shared(), &TavloPreviewWindowController::selectedItemIDChanged,
-                content()->itemListView(), &TavloItemListView::setSelectedItemID);
+        connect(&m_preview, &TavloPreviewWindowController::selectedItemIDChanged, content()->itemListView(),
+                &TavloItemListView::setSelectedItemID);
     }
 
     void cleanupTestCase()
     {
-        TavloPreviewWindowController::shared().close();
-        AboutWindowController::shared().close();
+        m_preview.close();
+        m_about.close();
         m_delegate.reset();
+        m_ingest.reset();
+        m_store.reset();
         VideoThumbnailDownload::setNetworkAccessManager(nullptr);
     }
 
@@ -251,7 +262,7 @@ private Q_SLOTS:
     void previewBesideThePanel()
     {
         const TavloItem photo = content()->store()->items().first();
-        TavloPreviewWindowController &preview = TavloPreviewWindowController::shared();
+        TavloPreviewWindowController &preview = m_preview;
         QImage previewImage;
         QImage panelImage;
         // A press by another test on the shared display closes the preview, as it should; try again.
@@ -284,8 +295,8 @@ private Q_SLOTS:
         const auto text =
             std::find_if(items.cbegin(), items.cend(), [](const TavloItem &i) { return i.isText(); });
         QVERIFY(text != items.cend());
-        TextSnippetWindow *window = TextSnippetWindowController::shared().openSnippet(
-            std::get<TextItemKind>(text->kind).payload, [](const RichText &) {});
+        TextSnippetWindow *window =
+            m_snippets.openSnippet(std::get<TextItemKind>(text->kind).payload, [](const RichText &) {});
         QVERIFY(QTest::qWaitForWindowExposed(window));
         const QImage image = settledGrab(window);
         QVERIFY(detailShare(image) > 0.01);
@@ -295,7 +306,7 @@ private Q_SLOTS:
 
     void aboutPanel()
     {
-        AboutWindowController &about = AboutWindowController::shared();
+        AboutWindowController &about = m_about;
         about.showAbout(panel()->frameGeometry());
         QVERIFY(QTest::qWaitForWindowExposed(about.panel()));
         const QImage image = settledGrab(about.panel());

@@ -30,13 +30,6 @@ RichTextPayload plainPayload(const QString &text)
     return RichTextPayload {QByteArray(), text};
 }
 
-void closeAll()
-{
-    const QList<QWidget *> windows = TextSnippetWindowController::shared().windows();
-    for (QWidget *window : windows)
-        window->close();
-}
-
 } // namespace
 
 class TestSnippetWindow : public QObject
@@ -44,6 +37,7 @@ class TestSnippetWindow : public QObject
     Q_OBJECT
 
     std::unique_ptr<QTemporaryDir> m_dir;
+    TextSnippetWindowController m_controller;
 
 private Q_SLOTS:
     void init()
@@ -56,8 +50,10 @@ private Q_SLOTS:
 
     void cleanup()
     {
-        closeAll();
-        QTRY_VERIFY(TextSnippetWindowController::shared().windows().isEmpty());
+        const QList<QWidget *> windows = m_controller.windows();
+        for (QWidget *window : windows)
+            window->close();
+        QTRY_VERIFY(m_controller.windows().isEmpty());
     }
 
     void headerCountsPerceivedCharacters()
@@ -150,8 +146,7 @@ private Q_SLOTS:
 
     void popoverFlowSavesAndShowsToast()
     {
-        auto *window = TextSnippetWindowController::shared().openSnippet(
-            plainPayload(QStringLiteral("Plan: a/b\nbody")), nullptr);
+        auto *window = m_controller.openSnippet(plainPayload(QStringLiteral("Plan: a/b\nbody")), nullptr);
         QVERIFY(QTest::qWaitForWindowExposed(window));
         TextSnippetDetailView *view = window->detailView();
         SnippetSavePopover *popover = view->savePopover();
@@ -250,7 +245,7 @@ private Q_SLOTS:
 
     void windowsListFollowsOpenAndClose()
     {
-        TextSnippetWindowController &controller = TextSnippetWindowController::shared();
+        TextSnippetWindowController &controller = m_controller;
         QList<QString> firstEdits;
         auto *first = controller.openSnippet(plainPayload(QStringLiteral("one")),
                                              [&](const RichText &text) { firstEdits.append(text.string()); });

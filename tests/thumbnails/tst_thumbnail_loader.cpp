@@ -26,6 +26,7 @@ class TestThumbnailLoader : public QObject
 
 private:
     QTemporaryDir m_dir;
+    TavloThumbnailLoader m_loader;
 
     QString writeImage(const QString &name, QSize size, QColor color = Qt::red, const char *format = "png")
     {
@@ -162,7 +163,7 @@ private Q_SLOTS:
 
     void deliveriesAreLaterAndShared()
     {
-        TavloThumbnailLoader &loader = TavloThumbnailLoader::shared();
+        TavloThumbnailLoader &loader = m_loader;
         const QString path = writeImage("shared.png", {600, 300});
         const QString dotted = m_dir.path() + "/./sub/../shared.png";
         QDir(m_dir.path()).mkdir("sub");
@@ -201,7 +202,7 @@ private Q_SLOTS:
 
     void failuresAreNotCachedAndDeadContextsHearNothing()
     {
-        TavloThumbnailLoader &loader = TavloThumbnailLoader::shared();
+        TavloThumbnailLoader &loader = m_loader;
         const QString path = writeFile(QStringLiteral("broken.jpg"), "not a jpeg");
         bool called = false;
         QImage delivered(1, 1, QImage::Format_RGB32);

@@ -18,6 +18,7 @@
 #include "platform/SaveStatus.h"
 #include "views/ContentView.h"
 #include "views/ContentViewParts.h"
+#include "views/PanelContent.h"
 #include "views/TavloItemListView.h"
 #include "widgetkit/PanelMetrics.h"
 
@@ -83,7 +84,8 @@ private Q_SLOTS:
     // Anything unsaved shows in the header until the writer succeeds again.
     void saveWarningFollowsTheStatus()
     {
-        ContentView view;
+        PanelContent content;
+        ContentView &view = content.view;
         auto *warning = view.findChild<QLabel *>(QStringLiteral("saveWarning"));
         QVERIFY(warning && warning->isHidden());
         SaveStatus::instance().report(QStringLiteral("test"), QStringLiteral("No space left on device"),
@@ -98,7 +100,8 @@ private Q_SLOTS:
     {
         QFETCH(int, count);
         QFETCH(QString, text);
-        ContentView view;
+        PanelContent content;
+        ContentView &view = content.view;
         for (int i = 0; i < count; ++i)
             view.store()->addText(QStringLiteral("note %1").arg(i));
         auto *label = view.findChild<ToneLabel *>();
@@ -109,7 +112,8 @@ private Q_SLOTS:
 
     void emptyStateAndClearFollowItems()
     {
-        ContentView view;
+        PanelContent content;
+        ContentView &view = content.view;
         view.show();
         QVERIFY(QTest::qWaitForWindowExposed(&view));
         CardIconButton *clear = iconButton(view, QStringLiteral("Clear Tavlo"));
@@ -135,7 +139,8 @@ private Q_SLOTS:
 
     void titleFollowsActiveTavlo()
     {
-        ContentView view;
+        PanelContent content;
+        ContentView &view = content.view;
         auto *button = view.findChild<TavloMenuButton *>();
         QVERIFY(button);
         const QString first = view.store()->activeTavloName();
@@ -151,7 +156,8 @@ private Q_SLOTS:
 
     void longTitleElidesOnlyWhenShort()
     {
-        ContentView view;
+        PanelContent content;
+        ContentView &view = content.view;
         view.show();
         QVERIFY(QTest::qWaitForWindowExposed(&view));
         auto *button = view.findChild<TavloMenuButton *>();
@@ -191,7 +197,8 @@ private Q_SLOTS:
         QFETCH(QString, title);
         QFETCH(QString, caption);
         QFETCH(QString, hint);
-        ContentView view;
+        PanelContent content;
+        ContentView &view = content.view;
         view.setOrientation(orientation);
         QCOMPARE(view.emptyState()->title(), title);
         QCOMPARE(view.emptyState()->caption(), caption);
@@ -221,7 +228,8 @@ private Q_SLOTS:
     {
         QFETCH(QString, format);
         QFETCH(bool, accepted);
-        ContentView view;
+        PanelContent content;
+        ContentView &view = content.view;
         QSignalSpy changes(&view, &ContentView::dropTargetedChanged);
         QMimeData mime;
         mime.setData(format, QByteArrayLiteral("data"));
@@ -237,14 +245,16 @@ private Q_SLOTS:
         QVERIFY(!ContentView::acceptsMimeData(nullptr));
         QMimeData empty;
         QVERIFY(!ContentView::acceptsMimeData(&empty));
-        ContentView view;
+        PanelContent content;
+        ContentView &view = content.view;
         QVERIFY(!sendDrop(view, &empty));
         QVERIFY(view.store()->items().isEmpty());
     }
 
     void dropGoesToIngest()
     {
-        ContentView view;
+        PanelContent content;
+        ContentView &view = content.view;
         QMimeData mime;
         mime.setText(QStringLiteral("A note without any link"));
         QVERIFY(sendDragEnter(view, &mime));
@@ -258,19 +268,20 @@ private Q_SLOTS:
     void closingWhileDropIsConverted()
     {
         // Conversions still running when the card goes away are dropped, never delivered late.
-        auto view = std::make_unique<ContentView>();
+        auto content = std::make_unique<PanelContent>();
         QMimeData mime;
         mime.setHtml(QStringLiteral("<p>Some <b>bold</b> words</p>"));
         mime.setText(QStringLiteral("Some bold words"));
-        QVERIFY(sendDragEnter(*view, &mime));
-        QVERIFY(sendDrop(*view, &mime));
-        view.reset();
+        QVERIFY(sendDragEnter(content->view, &mime));
+        QVERIFY(sendDrop(content->view, &mime));
+        content.reset();
         QTest::qWait(50);
     }
 
     void pasteFollowsClipboard()
     {
-        ContentView view;
+        PanelContent content;
+        ContentView &view = content.view;
         QAction *paste = view.cardContextMenu()->actions().value(0);
         QVERIFY(paste);
         QCOMPARE(paste->text(), QStringLiteral("Paste"));
@@ -292,7 +303,9 @@ private Q_SLOTS:
         // A clipboard owner that answers late or never: the menu is there at once, Paste waits.
         std::atomic<bool> answers = false;
         QSemaphore asked;
-        ContentView::setClipboardProbe(
+        PanelContent content;
+        ContentView &view = content.view;
+        view.setClipboardProbe(
             {[&]() -> std::optional<QStringList> {
                  asked.acquire();
                  return answers ? std::optional(QStringList {"UTF8_STRING", "text/plain;charset=utf-8"})
@@ -303,7 +316,6 @@ private Q_SLOTS:
                      return std::nullopt;
                  return QList<std::pair<QString, QByteArray>> {{"text/plain;charset=utf-8", "probed"}};
              }});
-        ContentView view;
         for (const bool answering : {false, true}) {
             answers = answering;
             QAction *paste = view.cardContextMenu()->actions().value(0);
@@ -316,7 +328,6 @@ private Q_SLOTS:
         }
         QTRY_COMPARE(view.store()->items().size(), 1);
         QCOMPARE(std::get<TextItemKind>(view.store()->items().first().kind).payload.plainText, "probed");
-        ContentView::setClipboardProbe({});
     }
 
     void rendersBothOrientations_data()
@@ -333,7 +344,8 @@ private Q_SLOTS:
     {
         QFETCH(TavloOrientation, orientation);
         QFETCH(int, items);
-        ContentView view;
+        PanelContent content;
+        ContentView &view = content.view;
         view.setAttribute(Qt::WA_TranslucentBackground);
         view.setOrientation(orientation);
         for (int i = 0; i < items; ++i)

@@ -21,7 +21,6 @@
 #include "thumbnails/VideoThumbnailDownload.h"
 #include "views/TavloItemCell.h"
 #include "views/TavloItemDelegate.h"
-#include "views/TavloItemHooks.h"
 #include "views/TavloItemListModel.h"
 #include "views/TavloItemListView.h"
 #include "widgetkit/DesktopOpen.h"
@@ -61,10 +60,10 @@ private:
     TavloStore *m_store = nullptr;
     RecordingListView *m_view = nullptr;
     UrlRecorder m_urls;
+    TavloThumbnailLoader m_thumbnails;
     QList<QUuid> m_previewed;
-    std::function<void()> m_onOpen;
     QList<RichTextPayload> m_snippets;
-    std::function<void(const RichText &)> m_updateText;
+    QUuid m_snippetID;
 
     QWidget *viewport() const { return m_view->viewport(); }
 
@@ -124,15 +123,6 @@ private Q_SLOTS:
         QDesktopServices::setUrlHandler("https", &m_urls, "open");
         QDesktopServices::setUrlHandler("file", &m_urls, "open");
         QDesktopServices::setUrlHandler("javascript", &m_urls, "open");
-        TavloItemHooks::instance().showPreview = [this](const TavloItem &item, std::function<void()> onOpen) {
-            m_previewed.append(item.id);
-            m_onOpen = std::move(onOpen);
-        };
-        TavloItemHooks::instance().openSnippet = [this](const RichTextPayload &payload,
-                                                        std::function<void(const RichText &)> updateText) {
-            m_snippets.append(payload);
-            m_updateText = std::move(updateText);
-        };
     }
 
     void cleanupTestCase()
@@ -148,6 +138,14 @@ private Q_SLOTS:
         m_store->clearActiveTavlo();
         m_view = new RecordingListView;
         m_view->setStore(m_store);
+        m_view->setThumbnailLoader(&m_thumbnails);
+        connect(m_view, &TavloItemListView::previewRequested, this,
+                [this](const TavloItem &item) { m_previewed.append(item.id); });
+        connect(m_view, &TavloItemListView::snippetRequested, this,
+                [this](const QUuid &id, const RichTextPayload &payload) {
+                    m_snippetID = id;
+                    m_snippets.append(payload);
+                });
         m_view->resize(700, 110);
         m_view->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_view));
@@ -196,7 +194,7 @@ private Q_SLOTS:
         QTRY_COMPARE(m_previewed, QList<QUuid> {id});
 
         // The preview's open action is the cell's double-click action.
-        m_onOpen();
+        m_view->openItem(id);
         QCOMPARE(m_snippets.size(), 1);
         QCOMPARE(m_snippets.first().plainText, QString("Snippet body\nline two"));
 
@@ -206,9 +204,8 @@ private Q_SLOTS:
         QTest::qWait(QApplication::doubleClickInterval() + 100);
         QVERIFY(m_previewed.isEmpty());
 
-        // Edits in the snippet window flow back to the store.
-        m_updateText(RichText::fromPlainText("Edited"));
-        QCOMPARE(std::get<TextItemKind>(m_store->items().first().kind).payload.plainText, QString("Edited"));
+        // The snippet window's edits are for this item.
+        QCOMPARE(m_snippetID, id);
 
         // A click on the title is not a click on the tile.
         const QRect tile = m_view->tileRect(0);
@@ -380,11 +377,12 @@ private Q_SLOTS:
         const QString red = writeImage("red.png", Qt::red);
         const QString blue = writeImage("blue.png", Qt::blue);
         TavloCellVisuals visuals;
+        visuals.setThumbnailLoader(&m_thumbnails);
         QSignalSpy changed(&visuals, &TavloCellVisuals::changed);
         const QUuid id = QUuid::createUuid();
         visuals.filePicture(id, red, 1.0);
         visuals.filePicture(id, blue, 1.0); // the cell now shows another file
-        TavloThumbnailLoader::shared().pool().waitForDone();
+        m_thumbnails.pool().waitForDone();
         QTRY_COMPARE(changed.count(), 1);
         QTest::qWait(20);
         QCOMPARE(changed.count(), 1);
@@ -392,7 +390,7 @@ private Q_SLOTS:
         QCOMPARE(shown.pixelColor(10, 10), QColor(Qt::blue));
         // Missing files are never asked for.
         visuals.filePicture(QUuid::createUuid(), m_dir.filePath("nothing.png"), 1.0);
-        TavloThumbnailLoader::shared().pool().waitForDone();
+        m_thumbnails.pool().waitForDone();
         QTest::qWait(20);
         QCOMPARE(changed.count(), 1);
     }

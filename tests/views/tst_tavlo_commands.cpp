@@ -13,6 +13,7 @@
 #include "platform/Defaults.h"
 #include "views/ContentView.h"
 #include "views/ContentViewParts.h"
+#include "views/PanelContent.h"
 #include "views/TavloItemListView.h"
 #include "views/TavloOrientationNotifier.h"
 #include "widgetkit/PanelMetrics.h"
@@ -95,7 +96,8 @@ private Q_SLOTS:
     {
         QFETCH(QStringList, extra);
         QFETCH(QStringList, expected);
-        ContentView view;
+        PanelContent content;
+        ContentView &view = content.view;
         for (const QString &name : extra)
             view.store()->createTavlo(name);
         QCOMPARE(describe(view.tavloMenu()), expected);
@@ -111,7 +113,8 @@ private Q_SLOTS:
 
     void menuSwitchesTavlo()
     {
-        ContentView view;
+        PanelContent content;
+        ContentView &view = content.view;
         const QUuid home = view.store()->activeTavloID();
         view.store()->createTavlo(QStringLiteral("Work"));
         find(view.tavloMenu(), QStringLiteral("Home"))->trigger();
@@ -145,7 +148,8 @@ private Q_SLOTS:
         QFETCH(bool, create);
         QFETCH(QString, typed);
         QFETCH(QString, name);
-        ContentView view;
+        PanelContent content;
+        ContentView &view = content.view;
         find(view.tavloMenu(), QString(create ? "New Tavlo\u2026" : "Rename Tavlo\u2026"))->trigger();
         QDialog *dialog = view.openDialog();
         QVERIFY(dialog);
@@ -179,7 +183,8 @@ private Q_SLOTS:
 
     void cancelKeepsDraftUntilNextCommand()
     {
-        ContentView view;
+        PanelContent content;
+        ContentView &view = content.view;
         view.showNewTavloDialog();
         view.openDialog()
             ->findChild<QLineEdit *>(QStringLiteral("nameField"))
@@ -199,7 +204,8 @@ private Q_SLOTS:
 
     void hidingThePanelCancelsItsDialog()
     {
-        ContentView view;
+        PanelContent content;
+        ContentView &view = content.view;
         view.show();
         QVERIFY(QTest::qWaitForWindowExposed(&view));
         view.showRenameTavloDialog();
@@ -214,7 +220,8 @@ private Q_SLOTS:
 
     void deleteConfirmation()
     {
-        ContentView view;
+        PanelContent content;
+        ContentView &view = content.view;
         view.store()->createTavlo(QStringLiteral("<b>Work</b>"));
         view.store()->addText(QStringLiteral("work note"));
 
@@ -252,7 +259,8 @@ private Q_SLOTS:
 
     void orientationCommand()
     {
-        ContentView view;
+        PanelContent content;
+        ContentView &view = content.view;
         QCOMPARE(view.orientation(), TavloOrientation::horizontal);
         QCOMPARE(view.size(), QSize(1064, 212));
         QSignalSpy announced(&TavloOrientationNotifier::instance(),
@@ -283,7 +291,8 @@ private Q_SLOTS:
 
     void orientationAnnouncedElsewhere()
     {
-        ContentView view;
+        PanelContent content;
+        ContentView &view = content.view;
         TavloOrientationNotifier::instance().setOrientation(TavloOrientation::vertical);
         QCOMPARE(view.orientation(), TavloOrientation::vertical);
         QCOMPARE(view.emptyState()->title(), QStringLiteral("Drop items here"));
@@ -307,14 +316,16 @@ private Q_SLOTS:
             auto settings = Defaults::open();
             settings->setValue(QStringLiteral("Quorvin.Orientation"), stored);
         }
-        ContentView view;
+        PanelContent content;
+        ContentView &view = content.view;
         QCOMPARE(view.orientation(), orientation);
         QCOMPARE(view.sizeHint(), PanelMetrics::panelSize(orientation));
     }
 
     void aboutAndQuitAreSignals()
     {
-        ContentView view;
+        PanelContent content;
+        ContentView &view = content.view;
         QSignalSpy about(&view, &ContentView::aboutRequested);
         QSignalSpy quit(&view, &ContentView::quitRequested);
         for (auto *button : view.findChildren<CardIconButton *>()) {

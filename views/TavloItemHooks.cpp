@@ -1,7 +1,0 @@
-#include "views/TavloItemHooks.h"
-
-TavloItemHooks &TavloItemHooks::instance()
-{
-    static TavloItemHooks hooks;
-    return hooks;
-}
