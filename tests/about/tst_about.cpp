@@ -3,6 +3,7 @@
 #include <QLayout>
 #include <QPushButton>
 #include <QScreen>
+#include <QSignalSpy>
 #include <QTest>
 
 #include "about/AboutCardView.h"
@@ -72,6 +73,7 @@ private Q_SLOTS:
     void onePanelReusedAndPlaced()
     {
         AboutWindowController controller;
+        QSignalSpy shownChanges(&controller, &AboutWindowController::shownChanged);
         const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
         const QRect tavlo(screen.x() + 20, screen.bottom() - 140, 600, 120);
         controller.showAbout(tavlo);
@@ -99,6 +101,10 @@ private Q_SLOTS:
         QCOMPARE(aboutWindows, 1);
         controller.close();
         QVERIFY(!controller.isShown());
+        QList<bool> reported;
+        for (const QList<QVariant> &change : std::as_const(shownChanges))
+            reported.append(change.at(0).toBool());
+        QCOMPARE(reported, (QList<bool> {true, false, true, false}));
     }
 };
 

@@ -105,6 +105,7 @@ private Q_SLOTS:
         other.show();
         QVERIFY(QTest::qWaitForWindowExposed(&other));
         const TavloItem shown = textItem(QStringLiteral("text"));
+        QSignalSpy shownChanges(controller.get(), &TavloPreviewWindowController::shownChanged);
         controller->showPreview(shown, {});
         QVERIFY(QTest::qWaitForWindowExposed(panel()));
         auto *content = qobject_cast<TavloPreviewContent *>(panel()->content());
@@ -127,6 +128,9 @@ private Q_SLOTS:
 
         QCOMPARE(controller->selectedItemID(), closes ? QUuid() : shown.id);
         QCOMPARE(panel()->isVisible(), !closes);
+        // Every way out is reported: the application's Escape relies on it.
+        QCOMPARE(shownChanges.size(), closes ? 2 : 1);
+        QCOMPARE(shownChanges.last().at(0).toBool(), !closes);
         if (!closes)
             return;
         // Once closed, presses elsewhere are not watched any more.
