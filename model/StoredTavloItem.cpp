@@ -470,7 +470,8 @@ std::optional<QByteArray> parseBase64Bytes(QByteArrayView text)
               || c == '/'))
             return std::nullopt;
     }
-    return QByteArray::fromBase64(text.toByteArray());
+    // Read in place: the text can be megabytes and is only looked at once.
+    return QByteArray::fromBase64(QByteArray::fromRawData(text.data(), text.size()));
 }
 
 std::optional<QByteArray> parseBase64(QStringView text)

@@ -247,16 +247,24 @@ void TavloStore::loadItems()
         return;
 
     const QUuid fallback = m_tavlos.isEmpty() ? m_activeTavloID : m_tavlos.first().id;
+    // The write after loading only cleans up; when every record would be written back as it
+    // is, it is left out, which spares a start the encoding and syncing of the whole file.
+    bool cleaned = false;
     for (const StoredTavloItem &stored : std::as_const(*decoded)) {
         QUuid target = fallback;
         if (stored.tavloID && m_allItemsByTavlo.contains(*stored.tavloID))
             target = *stored.tavloID;
         auto kind = rebuildKind(stored);
-        if (!kind)
+        if (!kind) {
+            cleaned = true;
             continue;
-        m_allItemsByTavlo[target].append(TavloItem {stored.id, std::move(*kind)});
+        }
+        TavloItem item {stored.id, std::move(*kind)};
+        cleaned = cleaned || !(StoredTavloItem::fromItem(item, target) == stored);
+        m_allItemsByTavlo[target].append(std::move(item));
     }
-    persistItems();
+    if (cleaned)
+        persistItems();
 }
 
 std::optional<TavloItemKind> TavloStore::rebuildKind(const StoredTavloItem &stored)
