@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include "model/MemoryAdvice.h"
 #include "model/StoredTavloItem.h"
 #include "platform/Defaults.h"
 #include "platform/DurableFile.h"
@@ -94,6 +95,7 @@ std::optional<QByteArray> read(const QString &key)
     const qsizetype expected = qsizetype(file.size());
     QByteArray bytes;
     bytes.reserve(expected + readerPadding);
+    MemoryAdvice::preferLargePages(bytes.data(), size_t(expected));
     bytes.resize(expected);
     const qint64 got = file.read(bytes.data(), expected);
     bytes.resize(qsizetype(std::max<qint64>(got, 0)));

@@ -2,6 +2,8 @@
 
 #include <simdjson.h>
 
+#include "model/MemoryAdvice.h"
+
 StoredTavloItem StoredTavloItem::fromItem(const TavloItem &item, const QUuid &tavloID)
 {
     StoredTavloItem record;
@@ -191,6 +193,10 @@ bool parseArray(const QByteArray &json, ReadArray readArray)
     const size_t size = size_t(json.size());
     if (parser.allocate(size, maxDepth) != simdjson::SUCCESS)
         return false;
+    // Sized for the worst case; what a large list really fills is still tens of megabytes.
+    MemoryAdvice::preferLargePages(parser.doc.string_buf.get(), 5 * size / 3);
+    MemoryAdvice::preferLargePages(parser.doc.tape.get(), size * sizeof(uint64_t));
+    MemoryAdvice::preferLargePages(parser.implementation->structural_indexes.get(), size * sizeof(uint32_t));
     // The parser reads a little past the end; the bytes are copied only when there is no room.
     const bool padded = size_t(json.capacity() - json.size()) >= simdjson::SIMDJSON_PADDING;
     simdjson::dom::element root;
