@@ -120,7 +120,7 @@ AboutCardView::AboutCardView(QWidget *parent) : QWidget(parent)
 
 QIcon AboutCardView::applicationIcon()
 {
-    return QIcon::fromTheme(QStringLiteral("io.github.quorvin.Quorvin"),
+    return QIcon::fromTheme(QStringLiteral(QUORVIN_APP_ID),
                             QIcon(QStringLiteral(":/icons/io.github.quorvin.Quorvin.svg")));
 }
 

@@ -152,7 +152,7 @@ void AppDelegate::registerHotKey()
         std::fflush(stderr);
         Q_EMIT hotKeyUnavailable(notice);
     });
-    m_hotKey->registerHotKey(quorvinHotKeyID);
+    m_hotKey->registerHotKey();
 }
 
 QString AppDelegate::hotKeyNotice(const QString &reason)
@@ -166,10 +166,8 @@ QString AppDelegate::hotKeyNotice(const QString &reason)
                          "each run shows or hides the panel.");
 }
 
-void AppDelegate::handleHotKeyEvent(GlobalHotKeyID identity)
+void AppDelegate::handleHotKeyEvent()
 {
-    if (identity.id != quorvinHotKeyID.id)
-        return;
     // Never toggle inside the backend's event handling.
     QMetaObject::invokeMethod(this, &AppDelegate::toggleTavlo, Qt::QueuedConnection);
 }

@@ -91,7 +91,7 @@ private:
     void installOrientationObserver();
     void registerHotKey();
     void installLocalKeyMonitor();
-    void handleHotKeyEvent(GlobalHotKeyID identity);
+    void handleHotKeyEvent();
     void movePanelTo(const QRect &geometry);
     void onPanelMoved(QPoint topLeft);
     void writePosition(QPoint topLeft);

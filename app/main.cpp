@@ -62,7 +62,7 @@ int main(int argc, char *argv[])
     QApplication::setApplicationName(QStringLiteral("Quorvin"));
     QApplication::setApplicationVersion(QStringLiteral(QUORVIN_VERSION));
     // Lets the desktop match our windows to the installed desktop entry and its icon.
-    QGuiApplication::setDesktopFileName(QStringLiteral("io.github.quorvin.Quorvin"));
+    QGuiApplication::setDesktopFileName(QStringLiteral(QUORVIN_APP_ID));
     QApplication::setQuitOnLastWindowClosed(false);
 
     // Still the only instance while the lock is held, even if nobody can reach us.

@@ -1,7 +1,6 @@
 # Install layout (binary, desktop entry, AppStream metainfo, hicolor icons) and the Debian package.
 include(GNUInstallDirs)
 
-set(QUORVIN_APP_ID io.github.quorvin.Quorvin)
 # The date of the release PROJECT_VERSION names; bump both together.
 set(QUORVIN_RELEASE_DATE 2026-12-06)
 set(packaging_dir ${PROJECT_SOURCE_DIR}/packaging)

@@ -638,7 +638,7 @@ bool TavloIngest::handleDrop(const QMimeData *data)
     return true;
 }
 
-void TavloIngest::pasteFromPasteboard()
+void TavloIngest::pasteFromClipboard()
 {
     if (const QMimeData *data = QGuiApplication::clipboard()->mimeData())
         pasteFromMimeData(*data);

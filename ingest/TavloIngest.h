@@ -23,7 +23,7 @@ class QMimeData;
 // writing image clippings) and hands the results back to the GUI thread, where each item
 // becomes one store call. Calls are
 // fed to the store in slices of a few milliseconds so large drops never stall the panel.
-// Items therefore appear some time after handleDrop() or pasteFromPasteboard() return.
+// Items therefore appear some time after handleDrop() or pasteFromClipboard() return.
 class TavloIngest : public QObject
 {
     Q_OBJECT
@@ -42,7 +42,7 @@ public:
     // content later turns out unreadable), false when it offers nothing this accepts.
     bool handleDrop(const QMimeData *data);
     // The "Paste" command: adds what the clipboard holds.
-    void pasteFromPasteboard();
+    void pasteFromClipboard();
     // The same for clipboard content read some other way (see `pasteFormats`).
     void pasteFromMimeData(const QMimeData &data);
     // Whether "Paste" has anything to work on.

@@ -64,7 +64,7 @@ std::optional<Loaded> takePreloaded();
 
 } // namespace StoreFiles
 
-// The store's serial persistence queue: one thread that writes the data files in submission
+// The store's serial persistence worker: one thread that writes the data files in submission
 // order. A snapshot still waiting when a newer one arrives is skipped, since the newer one holds
 // the whole state anyway. A write that fails stays pending with the newest state and is tried
 // again on the next change and on a timer that backs off.

@@ -6,7 +6,7 @@
 #include "platform/Defaults.h"
 #include "richtext/Rtf.h"
 
-RichText RichTextPayload::attributedString() const
+RichText RichTextPayload::richText() const
 {
     if (!rtfData.isEmpty()) {
         if (auto rich = Rtf::toRichText(rtfData))

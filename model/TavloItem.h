@@ -18,7 +18,7 @@ struct RichTextPayload
     QString plainText;
 
     // The rich text for display and editing: the RTF when it reads, else the plain text.
-    RichText attributedString() const;
+    RichText richText() const;
 
     friend bool operator==(const RichTextPayload &a, const RichTextPayload &b)
     {

@@ -31,12 +31,9 @@ bool isWebScheme(const QString &scheme)
     return lower == QLatin1String("http") || lower == QLatin1String("https");
 }
 
-// There are no security-scoped bookmarks here: a bookmark carried over from older data holds
-// its file URL as UTF-8 text, with or without the security scope, and is never stale.
-std::optional<TavloUrl> resolveBookmark(const QByteArray &bookmark, bool withSecurityScope, bool *isStale)
+// A bookmark carried over from older data holds its file URL as UTF-8 text.
+std::optional<TavloUrl> resolveBookmark(const QByteArray &bookmark)
 {
-    Q_UNUSED(withSecurityScope);
-    *isStale = false;
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     const QString text = decoder.decode(bookmark);
     if (decoder.hasError())
@@ -45,18 +42,6 @@ std::optional<TavloUrl> resolveBookmark(const QByteArray &bookmark, bool withSec
     if (!url || !url->isFileURL())
         return std::nullopt;
     return url;
-}
-
-bool startAccessingSecurityScopedResource(const TavloUrl &)
-{
-    return false;
-}
-
-void stopAccessingSecurityScopedResource(const TavloUrl &) { }
-
-std::optional<QByteArray> makeSecurityScopedBookmark(const TavloUrl &url)
-{
-    return url.absoluteString().toUtf8();
 }
 
 constexpr qreal maxParagraphSpacing = 12;
@@ -155,7 +140,7 @@ TavloStore::PreparedText prepareDocument(std::unique_ptr<QTextDocument> document
 } // namespace
 
 TavloStore::TavloStore(QObject *parent)
-    : QObject(parent), m_persistenceQueue(std::make_unique<PersistenceWorker>())
+    : QObject(parent), m_persistenceWorker(std::make_unique<PersistenceWorker>())
 {
     m_activeTavloID = QUuid::createUuid();
     auto preloaded = StoreFiles::takePreloaded();
@@ -180,10 +165,10 @@ TavloStore::TavloStore(QObject *parent)
         connect(app, &QCoreApplication::aboutToQuit, this, [this] {
             if (waitForPendingWrites())
                 return;
-            const QStringList unsaved = m_persistenceQueue->unsaved();
+            const QStringList unsaved = m_persistenceWorker->unsaved();
             if (unsaved.isEmpty())
                 return;
-            const QString failure = m_persistenceQueue->failure();
+            const QString failure = m_persistenceWorker->failure();
             std::fprintf(stderr, "quorvin: not saved: %s (%s, in %s)\n", qPrintable(unsaved.join(u", ")),
                          qPrintable(failure.isEmpty() ? QStringLiteral("still writing") : failure),
                          qPrintable(AppPaths::dataFolder()));
@@ -193,10 +178,8 @@ TavloStore::TavloStore(QObject *parent)
 TavloStore::~TavloStore()
 {
     // The worker's destructor writes whatever is still queued before its thread ends.
-    m_persistenceQueue.reset();
+    m_persistenceWorker.reset();
     m_dataLock.reset();
-    for (const TavloUrl &url : std::as_const(m_securityScopedURLs))
-        stopAccessingSecurityScopedResource(url);
 }
 
 QString TavloStore::activeTavloName() const
@@ -210,7 +193,7 @@ QString TavloStore::activeTavloName() const
 
 bool TavloStore::waitForPendingWrites(int timeoutMs)
 {
-    return m_persistenceQueue->waitForIdle(timeoutMs);
+    return m_persistenceWorker->waitForIdle(timeoutMs);
 }
 
 // ---- Loading and writing ----
@@ -219,9 +202,9 @@ void TavloStore::loadTavlos(const QUuid &defaultID)
 {
     std::optional<QList<StoredTavloDefinition>> decoded = std::move(m_loaded->tavlos);
     if (m_loaded->tavlosBytes && !m_loaded->tavlosBytes->isEmpty())
-        m_persistenceQueue->preserveBeforeOverwrite(m_tavlosKey, *m_loaded->tavlosBytes,
-                                                    QStringLiteral("Tavlos"));
-    m_persistenceQueue->setStoredTavlos(decoded.value_or(QList<StoredTavloDefinition>()));
+        m_persistenceWorker->preserveBeforeOverwrite(m_tavlosKey, *m_loaded->tavlosBytes,
+                                                     QStringLiteral("Tavlos"));
+    m_persistenceWorker->setStoredTavlos(decoded.value_or(QList<StoredTavloDefinition>()));
     if (decoded && !decoded->isEmpty()) {
         if (decoded->first().name == QLatin1String("Current"))
             (*decoded)[0].name = QStringLiteral("Home");
@@ -239,8 +222,8 @@ void TavloStore::loadItems()
     m_loaded->items.reset();
     // The stored list stays as it is until the next change, which replaces it; keep a copy.
     if (m_loaded->itemsBytes && !m_loaded->itemsBytes->isEmpty())
-        m_persistenceQueue->preserveBeforeOverwrite(m_defaultsKey, *m_loaded->itemsBytes,
-                                                    QStringLiteral("StoredItems"));
+        m_persistenceWorker->preserveBeforeOverwrite(m_defaultsKey, *m_loaded->itemsBytes,
+                                                     QStringLiteral("StoredItems"));
     for (const auto &tavlo : std::as_const(m_tavlos))
         m_allItemsByTavlo.insert(tavlo.id, {});
     if (!decoded)
@@ -278,18 +261,7 @@ std::optional<TavloItemKind> TavloStore::rebuildKind(const StoredTavloItem &stor
         }
         if (!stored.bookmarkData)
             return std::nullopt;
-        bool isStale = false;
-        if (const auto url = resolveBookmark(*stored.bookmarkData, true, &isStale)) {
-            if (startAccessingSecurityScopedResource(*url))
-                m_securityScopedURLs.append(*url);
-            QByteArray bookmark = *stored.bookmarkData;
-            if (isStale) {
-                if (const auto fresh = makeSecurityScopedBookmark(*url))
-                    bookmark = *fresh;
-            }
-            return FileItemKind {*url, bookmark};
-        }
-        if (const auto url = resolveBookmark(*stored.bookmarkData, false, &isStale))
+        if (const auto url = resolveBookmark(*stored.bookmarkData))
             return FileItemKind {*url, *stored.bookmarkData};
         return std::nullopt;
     }
@@ -335,7 +307,7 @@ void TavloStore::persistTavlos()
 {
     if (!m_dataLock->owned())
         return;
-    m_persistenceQueue->submitTavlos(m_tavlos);
+    m_persistenceWorker->submitTavlos(m_tavlos);
 }
 
 void TavloStore::persistItems()
@@ -351,7 +323,7 @@ void TavloStore::persistItems()
     for (const auto &tavlo : std::as_const(m_tavlos))
         snapshot.tavloOrder.append(tavlo.id);
     snapshot.itemsByTavlo = m_allItemsByTavlo;
-    m_persistenceQueue->submitItems(std::move(snapshot));
+    m_persistenceWorker->submitItems(std::move(snapshot));
 }
 
 void TavloStore::refreshVisibleItems()
@@ -426,14 +398,14 @@ void TavloStore::selectTavlo(const QUuid &id)
     m_activeTavloID = id;
     Q_EMIT activeTavloIDChanged();
     if (m_dataLock->owned())
-        m_persistenceQueue->submitActiveTavlo(id);
+        m_persistenceWorker->submitActiveTavlo(id);
     refreshVisibleItems();
 }
 
 void TavloStore::createTavlo(const QString &name)
 {
     commitBatchedItems();
-    const PersistenceWorker::Together together(*m_persistenceQueue);
+    const PersistenceWorker::Together together(*m_persistenceWorker);
     QString trimmed = name.trimmed();
     if (trimmed.isEmpty())
         trimmed = QStringLiteral("New Tavlo");
@@ -465,7 +437,7 @@ void TavloStore::deleteActiveTavlo()
     commitBatchedItems();
     // The tavlo list without the tavlo and the item list without its items go out in one sync,
     // else a crash between them would load the deleted items into the first tavlo.
-    const PersistenceWorker::Together together(*m_persistenceQueue);
+    const PersistenceWorker::Together together(*m_persistenceWorker);
     if (m_tavlos.size() < 2)
         return;
     qsizetype index = -1;

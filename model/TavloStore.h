@@ -85,8 +85,7 @@ public:
     bool waitForPendingWrites(int timeoutMs = 5000);
 
     // The serial writer of the item list and the other keys; tests and benchmarks look at it.
-    PersistenceWorker &persistenceQueue() const { return *m_persistenceQueue; }
-    const QList<TavloUrl> &securityScopedURLs() const { return m_securityScopedURLs; }
+    PersistenceWorker &persistenceWorker() const { return *m_persistenceWorker; }
 
     static std::optional<TavloUrl> linkFromText(const QString &text);
     static std::optional<QString> normalizedTitle(const std::optional<QString> &title);
@@ -112,10 +111,9 @@ private:
     const QString m_defaultsKey = QStringLiteral("Quorvin.StoredItems.v2");
     const QString m_tavlosKey = QStringLiteral("Quorvin.Tavlos.v1");
     const QString m_activeTavloKey = QStringLiteral("Quorvin.ActiveTavloID.v1");
-    QList<TavloUrl> m_securityScopedURLs;
     std::unique_ptr<DataFolderLock> m_dataLock;
     StoreFiles::Loaded *m_loaded = nullptr; // what the files held, while loading
-    std::unique_ptr<PersistenceWorker> m_persistenceQueue;
+    std::unique_ptr<PersistenceWorker> m_persistenceWorker;
     int m_batchDepth = 0;
     bool m_batchPublish = false;
     bool m_batchCommit = false;

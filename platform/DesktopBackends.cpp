@@ -22,15 +22,11 @@ public:
         connect(&m_portal, &GlobalHotKey::registrationFailed, this, [this](const QString &reason) {
             Q_EMIT registrationFailed(reason);
             if (X11WindowHints::isAvailable())
-                m_x11.registerHotKey(m_identity);
+                m_x11.registerHotKey();
         });
     }
 
-    void registerHotKey(GlobalHotKeyID identity) override
-    {
-        m_identity = identity;
-        m_portal.registerHotKey(identity);
-    }
+    void registerHotKey() override { m_portal.registerHotKey(); }
     void unregisterHotKey() override
     {
         m_portal.unregisterHotKey();
@@ -41,7 +37,6 @@ public:
 private:
     PortalGlobalHotKey m_portal;
     X11GlobalHotKey m_x11;
-    GlobalHotKeyID m_identity;
 };
 
 // Without a view of other clients' input, another application taking the activation is the sign

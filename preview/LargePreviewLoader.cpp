@@ -10,7 +10,7 @@ LargePreviewLoader::LargePreviewLoader(Producer producer, QObject *parent)
       m_producer(producer ? std::move(producer) : Producer(&LargePreviewLoader::largePicture)),
       m_cache(cacheCountLimit, cacheCostLimit)
 {
-    m_pool.setObjectName(QStringLiteral("org.quorvin.Quorvin.large-preview"));
+    m_pool.setObjectName(QStringLiteral(QUORVIN_APP_ID ".large-preview"));
 }
 
 LargePreviewLoader::~LargePreviewLoader()

@@ -214,7 +214,7 @@ QWidget *TavloPreviewContent::buildArea(LargePreviewLoader *loader)
         // Older records may carry only the rich text; show its characters then.
         QString plain = text.payload.plainText;
         if (plain.isEmpty())
-            plain = text.payload.attributedString().string();
+            plain = text.payload.richText().string();
         auto *view = new QPlainTextEdit;
         view->setReadOnly(true);
         view->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);

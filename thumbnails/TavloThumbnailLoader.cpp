@@ -15,7 +15,7 @@
 TavloThumbnailLoader::TavloThumbnailLoader(QObject *parent)
     : QObject(parent), m_cache(cacheCountLimit, cacheCostLimit)
 {
-    m_pool.setObjectName(QStringLiteral("org.quorvin.thumbnail-loader"));
+    m_pool.setObjectName(QStringLiteral(QUORVIN_APP_ID ".thumbnail-loader"));
     m_pool.setMaxThreadCount(std::max(2, QThread::idealThreadCount()));
 }
 

@@ -505,7 +505,7 @@ void ContentView::paste()
 {
     const ClipboardProbe &probe = m_clipboardProbe;
     if (!probe.read) {
-        m_ingest->pasteFromPasteboard();
+        m_ingest->pasteFromClipboard();
         return;
     }
     QPointer<ContentView> self(this);

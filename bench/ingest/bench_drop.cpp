@@ -172,7 +172,7 @@ bool fileDrop(const QString &files, TavloStore &store, TavloItemListModel &model
     const bool shown = spinUntil([&] { return model.rowCount() == total; }, 30000);
     const double shownMs = double(timer.nsecsElapsed()) / 1e6;
     const double shownGuiCpuMs = double(threadCpuNs() - guiCpuStart) / 1e6;
-    const bool written = spinUntil([&] { return store.persistenceQueue().waitForIdle(0); }, 30000);
+    const bool written = spinUntil([&] { return store.persistenceWorker().waitForIdle(0); }, 30000);
     const double writtenMs = double(timer.nsecsElapsed()) / 1e6;
     const double processCpuMs = double(processCpuNs() - cpuStart) / 1e6;
     stalls.stop();
@@ -226,7 +226,7 @@ void textDrop(const QString &format, const QString &files, TavloStore &store, Ta
     const bool shown = spinUntil([&] { return model.rowCount() > before; }, 600000);
     const double shownMs = double(timer.nsecsElapsed()) / 1e6;
     const double shownPeakMB = double(peakResidentKiB() - baseKiB) / 1024;
-    const bool written = spinUntil([&] { return store.persistenceQueue().waitForIdle(0); }, 600000);
+    const bool written = spinUntil([&] { return store.persistenceWorker().waitForIdle(0); }, 600000);
     const double writtenMs = double(timer.nsecsElapsed()) / 1e6;
     stalls.stop();
     std::printf("drop of a 50 MB text (%s):\n", qPrintable(format));

@@ -314,7 +314,7 @@ int main(int argc, char **argv)
     for (int i = 0; i < 5; ++i) {
         store.addText(QStringLiteral("encode %1").arg(i));
         store.waitForPendingWrites(60000);
-        const auto stats = store.persistenceQueue().stats();
+        const auto stats = store.persistenceWorker().stats();
         encodes.append(stats.lastEncodeNs);
         writes.append(stats.lastWriteNs);
         encodesCpu.append(stats.lastEncodeCpuNs);
@@ -325,14 +325,14 @@ int main(int argc, char **argv)
         << medianMs(writes) << " ms wall, " << medianMs(writesCpu) << " ms CPU" << Qt::endl;
 
     // Burst of 1,000 addFile calls, as when a large folder selection is dropped.
-    const auto before = store.persistenceQueue().stats();
+    const auto before = store.persistenceWorker().stats();
     QElapsedTimer burst;
     burst.start();
     for (int i = 0; i < 1000; ++i)
         store.addFile(TavloUrl::fromLocalFile(QStringLiteral("/tmp/bench/burst-%1.dat").arg(i)));
     const qint64 guiNs = burst.nsecsElapsed();
     store.waitForPendingWrites(120000);
-    const auto after = store.persistenceQueue().stats();
+    const auto after = store.persistenceWorker().stats();
     const qint64 finalSize = QFileInfo(confPath).size();
     const quint64 written = after.bytesWritten - before.bytesWritten;
     out << "burst of 1,000 addFile: GUI thread " << guiNs / 1e6 << " ms in total; "

@@ -32,7 +32,7 @@ void followBackOut(const RichTextPayload &payload)
     for (QChar c : payload.plainText)
         check(c.unicode() != 0xfdd0 && c.unicode() != 0xfdd1 && c != QChar::ParagraphSeparator,
               "a frame marker or paragraph separator in the plain text");
-    const RichText shown = payload.attributedString();
+    const RichText shown = payload.richText();
     // An edit in the snippet window copies the text and stores it again.
     auto editable = shown.toDocument();
     const RichTextPayload again = makeRichTextPayload(RichText(std::move(editable)));

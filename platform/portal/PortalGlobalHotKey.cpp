@@ -83,11 +83,10 @@ bool PortalGlobalHotKey::watchResponse(const QString &path, const char *slot)
     return m_bus.connect(portalService, path, requestInterface, QStringLiteral("Response"), this, slot);
 }
 
-void PortalGlobalHotKey::registerHotKey(GlobalHotKeyID identity)
+void PortalGlobalHotKey::registerHotKey()
 {
     if (m_active)
         return;
-    m_identity = identity;
     if (!m_bus.isConnected()) {
         fail(QStringLiteral("there is no session bus to reach the desktop portal"));
         return;
@@ -109,7 +108,7 @@ void PortalGlobalHotKey::registerHotKey(GlobalHotKeyID identity)
 
 QString PortalGlobalHotKey::applicationId()
 {
-    return QStringLiteral("io.github.quorvin.Quorvin");
+    return QStringLiteral(QUORVIN_APP_ID);
 }
 
 void PortalGlobalHotKey::createSession()
@@ -173,7 +172,7 @@ void PortalGlobalHotKey::onActivated(const QDBusObjectPath &session, const QStri
                                      const QVariantMap &)
 {
     if (session.path() == m_sessionHandle && shortcut == shortcutId())
-        Q_EMIT activated(m_identity);
+        Q_EMIT activated();
 }
 
 void PortalGlobalHotKey::fail(const QString &reason)

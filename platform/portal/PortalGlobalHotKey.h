@@ -18,7 +18,7 @@ public:
     explicit PortalGlobalHotKey(const QDBusConnection &bus, QObject *parent = nullptr);
     ~PortalGlobalHotKey() override;
 
-    void registerHotKey(GlobalHotKeyID identity) override;
+    void registerHotKey() override;
     void unregisterHotKey() override;
     bool isRegistered() const override { return m_bound; }
 
@@ -42,7 +42,6 @@ private:
     QDBusConnection m_bus;
     QString m_sessionHandle;
     QString m_pendingRequest;
-    GlobalHotKeyID m_identity;
     bool m_bound = false;
     bool m_active = false;
 };

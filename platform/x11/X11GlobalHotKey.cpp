@@ -112,11 +112,10 @@ QList<quint16> X11GlobalHotKey::grabModifierStates(quint16 control, QList<quint1
     return states;
 }
 
-void X11GlobalHotKey::registerHotKey(GlobalHotKeyID identity)
+void X11GlobalHotKey::registerHotKey()
 {
     if (isRegistered())
         return;
-    m_identity = identity;
     m_connection = X11Connection::qt();
     if (!m_connection) {
         Q_EMIT registrationFailed(QStringLiteral("there is no X display to register Control+Space with"));
@@ -201,6 +200,6 @@ bool X11GlobalHotKey::nativeEventFilter(const QByteArray &eventType, void *messa
     if (m_keyDown)
         return true;
     m_keyDown = true;
-    Q_EMIT activated(m_identity);
+    Q_EMIT activated();
     return true;
 }

@@ -18,7 +18,7 @@ public:
     explicit X11GlobalHotKey(QObject *parent = nullptr);
     ~X11GlobalHotKey() override;
 
-    void registerHotKey(GlobalHotKeyID identity) override;
+    void registerHotKey() override;
     void unregisterHotKey() override;
     bool isRegistered() const override { return !m_grabbedModifiers.isEmpty(); }
 
@@ -34,6 +34,5 @@ private:
     quint8 m_keycode = 0;
     quint16 m_lockMask = 0;
     QList<quint16> m_grabbedModifiers;
-    GlobalHotKeyID m_identity;
     bool m_keyDown = false;
 };

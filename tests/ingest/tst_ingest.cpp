@@ -297,7 +297,7 @@ private Q_SLOTS:
         for (const TavloItem &item : m_store->items()) {
             const auto *text = std::get_if<TextItemKind>(&item.kind);
             QVERIFY(text);
-            QCOMPARE(text->payload.attributedString().document().thread(), QThread::currentThread());
+            QCOMPARE(text->payload.richText().document().thread(), QThread::currentThread());
         }
     }
 
@@ -309,7 +309,7 @@ private Q_SLOTS:
             slow += u"A paragraph of styled words.\n"_qs;
         for (const QByteArray &rtf : {rtfOf(slow), QByteArray("{\\rtf1 quick}")}) {
             QGuiApplication::clipboard()->setMimeData(mime({{u"text/rtf"_qs, rtf}}).release());
-            m_ingest->pasteFromPasteboard();
+            m_ingest->pasteFromClipboard();
         }
         settle();
         const QStringList items = describe(*m_store);
@@ -372,7 +372,7 @@ private Q_SLOTS:
         QSignalSpy refused(m_ingest.get(), &TavloIngest::refused);
         if (paste) {
             QGuiApplication::clipboard()->setMimeData(mime(formats).release());
-            m_ingest->pasteFromPasteboard();
+            m_ingest->pasteFromClipboard();
             settle();
         } else {
             drop(formats);
@@ -488,7 +488,7 @@ private Q_SLOTS:
         QFETCH(Formats, formats);
         QFETCH(QStringList, items);
         QGuiApplication::clipboard()->setMimeData(mime(formats).release());
-        m_ingest->pasteFromPasteboard();
+        m_ingest->pasteFromClipboard();
         settle();
         QCOMPARE(describe(*m_store), items);
     }

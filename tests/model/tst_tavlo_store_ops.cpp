@@ -22,12 +22,12 @@ TavloUrl url(const char *text)
 
 quint64 itemWrites(const TavloStore &store)
 {
-    return store.persistenceQueue().stats().itemSnapshotsSubmitted;
+    return store.persistenceWorker().stats().itemSnapshotsSubmitted;
 }
 
 quint64 valueWrites(const TavloStore &store)
 {
-    return store.persistenceQueue().stats().valuesSubmitted;
+    return store.persistenceWorker().stats().valuesSubmitted;
 }
 
 // Pasted rich text with everything the store tames: wide spacing, deep indents, a list, an

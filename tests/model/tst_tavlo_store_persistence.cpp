@@ -70,8 +70,8 @@ private Q_SLOTS:
         QCOMPARE(reloaded.allItemsByTavlo().value(reloaded.tavlos().first().id), homeItems);
         // Nothing needed cleaning up, so loading does not write the item list back.
         QVERIFY(reloaded.waitForPendingWrites());
-        QCOMPARE(reloaded.persistenceQueue().stats().itemSnapshotsSubmitted, quint64(0));
-        QCOMPARE(reloaded.persistenceQueue().stats().syncs, quint64(0));
+        QCOMPARE(reloaded.persistenceWorker().stats().itemSnapshotsSubmitted, quint64(0));
+        QCOMPARE(reloaded.persistenceWorker().stats().syncs, quint64(0));
     }
 
     void writtenJsonShape()
@@ -167,7 +167,7 @@ private Q_SLOTS:
         QCOMPARE(home[1].kind.index(), size_t(1));
         const RichTextPayload &badly = std::get<TextItemKind>(home[1].kind).payload;
         QVERIFY(badly.rtfData.isEmpty());
-        QCOMPARE(badly.attributedString().string(), QStringLiteral("exported badly"));
+        QCOMPARE(badly.richText().string(), QStringLiteral("exported badly"));
         const auto &marked = std::get<FileItemKind>(home[2].kind);
         QCOMPARE(marked.url.absoluteString(), QStringLiteral("file:///tmp/x/../marked"));
         QCOMPARE(marked.bookmark, QByteArray("file:///tmp/x/../marked"));
@@ -196,7 +196,6 @@ private Q_SLOTS:
         QCOMPARE(objectWithId(written, itemB).value("tavloID").toString(), homeId);
         QCOMPARE(objectWithId(written, QStringLiteral("AAAAAAAA-0000-4000-8000-000000000005")).keys(),
                  (QStringList {"fileURLString", "id", "kind", "tavloID"}));
-        QVERIFY(store.securityScopedURLs().isEmpty());
     }
 
     void groupOrderDoesNotMatter()
@@ -286,7 +285,7 @@ private Q_SLOTS:
     {
         {
             TavloStore store;
-            store.persistenceQueue().setPaused(true);
+            store.persistenceWorker().setPaused(true);
             for (int i = 0; i < 20; ++i)
                 store.addText(QStringLiteral("item %1").arg(i));
             store.createTavlo(QStringLiteral("Last"));
@@ -302,13 +301,13 @@ private Q_SLOTS:
     {
         TavloStore store;
         QVERIFY(store.waitForPendingWrites());
-        const auto before = store.persistenceQueue().stats();
-        store.persistenceQueue().setPaused(true);
+        const auto before = store.persistenceWorker().stats();
+        store.persistenceWorker().setPaused(true);
         for (int i = 0; i < 100; ++i)
             store.addFile(TavloUrl::fromLocalFile(QStringLiteral("/tmp/file-%1").arg(i)));
-        store.persistenceQueue().setPaused(false);
+        store.persistenceWorker().setPaused(false);
         QVERIFY(store.waitForPendingWrites());
-        const auto after = store.persistenceQueue().stats();
+        const auto after = store.persistenceWorker().stats();
         QCOMPARE(after.itemSnapshotsSubmitted - before.itemSnapshotsSubmitted, quint64(100));
         QCOMPARE(after.itemSnapshotsWritten - before.itemSnapshotsWritten, quint64(1));
         const QJsonArray written = storedArray(itemsKey);
@@ -349,13 +348,13 @@ private Q_SLOTS:
             if (deletes) {
                 store.deleteActiveTavlo();
             } else {
-                store.persistenceQueue().setPaused(true);
+                store.persistenceWorker().setPaused(true);
                 store.createTavlo(QStringLiteral("New"));
                 store.addText(QStringLiteral("new"));
-                store.persistenceQueue().setPaused(false);
+                store.persistenceWorker().setPaused(false);
             }
             QVERIFY(!store.waitForPendingWrites());
-            QVERIFY(!store.persistenceQueue().failure().isEmpty());
+            QVERIFY(!store.persistenceWorker().failure().isEmpty());
         }
         QVERIFY(QDir().rmdir(StoreFiles::path(blocked)));
         setStored(blocked, old);
@@ -414,7 +413,7 @@ private Q_SLOTS:
             store.addText(QStringLiteral("kept in memory"));
             store.createTavlo(QStringLiteral("Other"));
             QVERIFY(!store.waitForPendingWrites());
-            QCOMPARE(store.persistenceQueue().unsaved().size(), 3);
+            QCOMPARE(store.persistenceWorker().unsaved().size(), 3);
             QCOMPARE(store.tavlos().size(), 2);
         }
         QFile::remove(AppPaths::dataFolder());

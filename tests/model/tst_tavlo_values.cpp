@@ -195,15 +195,14 @@ private Q_SLOTS:
 
     void payloadConversion()
     {
-        QCOMPARE((RichTextPayload {{}, QStringLiteral("abc")}).attributedString().string(),
-                 QStringLiteral("abc"));
-        QCOMPARE((RichTextPayload {"not rtf at all", QStringLiteral("abc")}).attributedString().string(),
+        QCOMPARE((RichTextPayload {{}, QStringLiteral("abc")}).richText().string(), QStringLiteral("abc"));
+        QCOMPARE((RichTextPayload {"not rtf at all", QStringLiteral("abc")}).richText().string(),
                  QStringLiteral("abc"));
         const RichTextPayload empty = makeRichTextPayload(RichText());
         QVERIFY(empty.plainText.isEmpty());
         const RichTextPayload two = makeRichTextPayload(RichText::fromPlainText(QStringLiteral("one\ntwo")));
         QCOMPARE(two.plainText, QStringLiteral("one\ntwo"));
-        QCOMPARE(two.attributedString().string(), QStringLiteral("one\ntwo"));
+        QCOMPARE(two.richText().string(), QStringLiteral("one\ntwo"));
         QCOMPARE(qHash(two), qHash(RichTextPayload {two.rtfData, two.plainText}));
     }
 

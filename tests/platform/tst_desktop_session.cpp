@@ -3,7 +3,6 @@
 #include <map>
 
 #include "platform/DesktopSession.h"
-#include "platform/GlobalHotKey.h"
 #include "platform/x11/X11GlobalHotKey.h"
 
 Q_DECLARE_METATYPE(DesktopSessionKind)
@@ -65,12 +64,6 @@ private Q_SLOTS:
         QCOMPARE(QString::fromLatin1(session.forcedQpaPlatform), forced);
         QCOMPARE(session.hasXDisplay, !display.trimmed().isEmpty());
         QCOMPARE(!session.problem.isEmpty(), refused);
-    }
-
-    void hotKeyIdentity()
-    {
-        QCOMPARE(fourCharCode(""), 0u);
-        QCOMPARE(fourCharCode("QVRN"), 0x5156524Eu);
     }
 
     void grabbedModifierStates()

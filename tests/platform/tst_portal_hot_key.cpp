@@ -145,7 +145,7 @@ private Q_SLOTS:
             PortalGlobalHotKey hotKey(appSide);
             QSignalSpy activated(&hotKey, &GlobalHotKey::activated);
             QSignalSpy failed(&hotKey, &GlobalHotKey::registrationFailed);
-            hotKey.registerHotKey(quorvinHotKeyID);
+            hotKey.registerHotKey();
             const bool granted = present && bindAnswer == 0;
             QTRY_VERIFY(hotKey.isRegistered() || !failed.isEmpty());
             QCOMPARE(hotKey.isRegistered(), granted);
@@ -163,7 +163,6 @@ private Q_SLOTS:
                                      PortalGlobalHotKey::shortcutId());
                 FakePortal::activate(portalSide, sessionPath, PortalGlobalHotKey::shortcutId());
                 QTRY_COMPARE(activated.size(), 1);
-                QCOMPARE(activated.first().first().value<GlobalHotKeyID>().id, quorvinHotKeyID.id);
             }
         }
         if (present) {
@@ -181,7 +180,7 @@ private Q_SLOTS:
             createGlobalHotKey({DesktopSessionKind::wayland, false, {}, {}});
         QVERIFY(hotKey);
         QSignalSpy failed(hotKey.get(), &GlobalHotKey::registrationFailed);
-        hotKey->registerHotKey(quorvinHotKeyID);
+        hotKey->registerHotKey();
         QTRY_COMPARE(failed.size(), 1);
         QVERIFY(failed.first().first().toString().contains(QStringLiteral("portal")));
         QVERIFY(!hotKey->isRegistered());
