@@ -4,13 +4,11 @@
 #include <QCursor>
 #include <QKeyEvent>
 #include <QScreen>
-#include <QtConcurrent>
 
-#include <cmath>
 #include <cstdio>
 
 #include "app/TavloPanel.h"
-#include "platform/Defaults.h"
+#include "platform/Settings.h"
 #include "platform/x11/X11KeyboardFocus.h"
 #include "widgetkit/PanelMetrics.h"
 #include "widgetkit/PanelStyle.h"
@@ -69,15 +67,16 @@ void AppDelegate::shutDown()
     if (m_orientationObserver)
         disconnect(*m_orientationObserver);
     m_positionWriteTimer.stop();
-    m_positionWrite.waitForFinished();
     flushPositionWrite();
-    m_positionWrite.waitForFinished();
+    if (m_environment.settings)
+        m_environment.settings->waitForWrites();
     Q_EMIT shutDownFinished();
 }
 
 void AppDelegate::createTavloPanel(QWidget *content)
 {
-    const QSize size = PanelMetrics::panelSize(currentOrientation());
+    const QSize size = PanelMetrics::panelSize(m_environment.settings ? m_environment.settings->orientation()
+                                                                      : TavloOrientation::horizontal);
     m_tavloPanel = std::make_unique<TavloPanel>(size);
     if (content)
         m_tavloPanel->setContent(content);
@@ -106,20 +105,8 @@ void AppDelegate::applyInitialPosition()
     if (!m_tavloPanel)
         return;
     m_isSettingInitialPosition = true;
-    std::optional<QPoint> saved;
-    {
-        const auto settings = Defaults::open();
-        if (settings->value(QLatin1String(hasPositionKey)).toBool()) {
-            bool okX = false;
-            bool okY = false;
-            const double x = settings->value(QLatin1String(positionXKey)).toDouble(&okX);
-            const double y = settings->value(QLatin1String(positionYKey)).toDouble(&okY);
-            // Garbage, NaN or values far outside any desktop count as "nothing saved".
-            constexpr double limit = 1 << 24;
-            if (okX && okY && std::abs(x) < limit && std::abs(y) < limit)
-                saved = QPoint(qRound(x), qRound(y));
-        }
-    }
+    const std::optional<QPoint> saved =
+        m_environment.settings ? m_environment.settings->panelPosition() : std::nullopt;
     const QSize size = m_tavloPanel->size();
     const QPoint origin = PanelPlacement::initialOrigin(saved, size, m_environment.screenLayout());
     movePanelTo(QRect(origin, size));
@@ -128,12 +115,12 @@ void AppDelegate::applyInitialPosition()
 
 void AppDelegate::installOrientationObserver()
 {
-    if (!m_environment.observeOrientation)
+    Settings *settings = m_environment.settings;
+    if (!settings)
         return;
-    QPointer<AppDelegate> self(this);
-    m_orientationObserver = m_environment.observeOrientation(this, [self](TavloOrientation orientation) {
-        if (self)
-            self->applyOrientation(orientation);
+    m_orientationObserver = connect(settings, &Settings::changed, this, [this, settings](Settings::Key key) {
+        if (key == Settings::Key::orientation)
+            applyOrientation(settings->orientation());
     });
 }
 
@@ -319,18 +306,8 @@ void AppDelegate::flushPositionWrite()
         m_programmaticOrigin.reset();
         m_pendingPosition = m_tavloPanel->pos();
     }
-    // One write at a time keeps them in order; a later position waits for the running write.
-    if (m_positionWrite.isRunning()) {
-        m_positionWriteTimer.start();
-        return;
-    }
     const QPoint position = *m_pendingPosition;
     m_pendingPosition.reset();
-    m_positionWrite = QtConcurrent::run([position] {
-        const auto settings = Defaults::open();
-        settings->setValue(QLatin1String(positionXKey), double(position.x()));
-        settings->setValue(QLatin1String(positionYKey), double(position.y()));
-        settings->setValue(QLatin1String(hasPositionKey), true);
-        Defaults::flush(*settings);
-    });
+    if (m_environment.settings)
+        m_environment.settings->setPanelPosition(position);
 }

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QFuture>
 #include <QObject>
 #include <QPointer>
 #include <QPropertyAnimation>
@@ -15,6 +14,7 @@
 #include "model/TavloItem.h"
 #include "platform/GlobalHotKey.h"
 
+class Settings;
 class TavloPanel;
 
 // Owns the panel and every process-wide hook (global hot key, local key monitor, orientation
@@ -30,9 +30,8 @@ public:
     {
         // Null: no global hot key on this desktop.
         std::unique_ptr<GlobalHotKey> hotKey;
-        // Connects the process-wide orientation change to the given callback.
-        std::function<QMetaObject::Connection(QObject *context, std::function<void(TavloOrientation)>)>
-            observeOrientation;
+        // The orientation and the remembered position; null: horizontal, nothing remembered.
+        Settings *settings = nullptr;
         std::function<qint64()> uptimeNs = &PanelToggle::systemUptimeNs;
         std::function<PanelPlacement::Layout()> screenLayout;
     };
@@ -63,10 +62,6 @@ public:
 
     // The screens, primary screen and mouse position as Qt reports them now.
     static PanelPlacement::Layout currentScreenLayout();
-
-    static constexpr const char *positionXKey = "Quorvin.Position.X";
-    static constexpr const char *positionYKey = "Quorvin.Position.Y";
-    static constexpr const char *hasPositionKey = "Quorvin.Position.HasSaved";
 
     // What the user is told when Control+Space cannot be had, and what to do instead.
     static QString hotKeyNotice(const QString &reason);
@@ -115,7 +110,6 @@ private:
     std::optional<QPoint> m_pendingPosition;
     bool m_pendingFromMove = false;
     QTimer m_positionWriteTimer;
-    QFuture<void> m_positionWrite;
 
     QPropertyAnimation *m_fadeIn = nullptr;
     QPropertyAnimation *m_fadeOut = nullptr;

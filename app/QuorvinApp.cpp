@@ -13,6 +13,7 @@
 #include "ingest/TavloIngest.h"
 #include "model/TavloStore.h"
 #include "platform/DesktopBackends.h"
+#include "platform/Settings.h"
 #include "platform/x11/X11Clipboard.h"
 #include "preview/LargePreviewLoader.h"
 #include "preview/TavloPreviewWindowController.h"
@@ -20,7 +21,6 @@
 #include "thumbnails/TavloThumbnailLoader.h"
 #include "views/ContentView.h"
 #include "views/TavloItemListView.h"
-#include "views/TavloOrientationNotifier.h"
 
 namespace {
 
@@ -74,16 +74,14 @@ ContentView::ClipboardProbe x11ClipboardProbe()
 } // namespace
 
 QuorvinApp::QuorvinApp(const DesktopSession &session, std::unique_ptr<SingleInstance> instance)
-    : m_instance(std::move(instance)), m_signals(std::make_unique<UnixSignalWatcher>())
+    : m_settings(std::make_unique<Settings>()), m_instance(std::move(instance)),
+      m_signals(std::make_unique<UnixSignalWatcher>())
 {
     QApplication::setWindowIcon(AboutCardView::applicationIcon());
 
     AppDelegate::Environment environment;
     environment.hotKey = createGlobalHotKey(session);
-    environment.observeOrientation = [](QObject *context, std::function<void(TavloOrientation)> apply) {
-        return connect(&TavloOrientationNotifier::instance(), &TavloOrientationNotifier::orientationDidChange,
-                       context, std::move(apply));
-    };
+    environment.settings = m_settings.get();
     m_delegate = std::make_unique<AppDelegate>(std::move(environment));
 
     // The store takes the data main() began decoding before Qt started.
@@ -94,6 +92,7 @@ QuorvinApp::QuorvinApp(const DesktopSession &session, std::unique_ptr<SingleInst
     m_preview = std::make_unique<TavloPreviewWindowController>(*m_largePreviews);
     m_about = std::make_unique<AboutWindowController>();
     m_snippets = std::make_unique<TextSnippetWindowController>();
+    m_snippets->setSettings(m_settings.get());
 
     if (m_instance) {
         connect(m_instance.get(), &SingleInstance::toggleRequested, m_delegate.get(),
@@ -115,7 +114,7 @@ QuorvinApp::~QuorvinApp()
 
 void QuorvinApp::start()
 {
-    m_contentView = new ContentView(*m_store, *m_ingest, m_thumbnails.get());
+    m_contentView = new ContentView(*m_store, *m_ingest, *m_settings, m_thumbnails.get());
     if (QGuiApplication::platformName() == QLatin1String("xcb"))
         m_contentView->setClipboardProbe(x11ClipboardProbe());
     connectWindows();

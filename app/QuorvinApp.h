@@ -10,6 +10,7 @@
 
 class AboutWindowController;
 class AppDelegate;
+class Settings;
 class ContentView;
 class LargePreviewLoader;
 class SingleInstance;
@@ -44,7 +45,9 @@ private:
     // The tavlo panel's frame while it is on screen, else a null rectangle.
     QRect visiblePanelFrame() const;
 
-    // Declared in the order they are made; the windows go before the data they show.
+    // Declared in the order they are made; the windows go before the data they show, and the
+    // settings last of all.
+    std::unique_ptr<Settings> m_settings;
     std::unique_ptr<TavloStore> m_store;
     std::unique_ptr<TavloIngest> m_ingest;
     std::unique_ptr<TavloThumbnailLoader> m_thumbnails;

@@ -3,7 +3,6 @@
 #include <QHashFunctions>
 #include <QTextDocument>
 
-#include "platform/Defaults.h"
 #include "richtext/Rtf.h"
 
 RichText RichTextPayload::richText() const
@@ -71,23 +70,6 @@ std::optional<QString> TavloItem::title() const
     if (const auto *url = std::get_if<UrlItemKind>(&kind))
         return url->title;
     return std::nullopt;
-}
-
-QString orientationRawValue(TavloOrientation orientation)
-{
-    return orientation == TavloOrientation::vertical ? QStringLiteral("vertical")
-                                                     : QStringLiteral("horizontal");
-}
-
-TavloOrientation orientationFromRawValue(const QString &raw)
-{
-    return raw == QLatin1String("vertical") ? TavloOrientation::vertical : TavloOrientation::horizontal;
-}
-
-TavloOrientation currentOrientation()
-{
-    const auto settings = Defaults::open();
-    return orientationFromRawValue(settings->value(QStringLiteral("Quorvin.Orientation")).toString());
 }
 
 QString uuidString(const QUuid &id)

@@ -9,6 +9,7 @@
 #include <variant>
 
 #include "model/TavloUrl.h"
+#include "platform/TavloOrientation.h"
 #include "richtext/RichText.h"
 
 // The snippet of a text item: its RTF and its characters at the time of export.
@@ -78,14 +79,6 @@ struct StoredTavloDefinition
     QString name;
     friend bool operator==(const StoredTavloDefinition &, const StoredTavloDefinition &) = default;
 };
-
-enum class TavloOrientation { horizontal, vertical };
-
-// Raw values "horizontal" and "vertical"; anything else reads as horizontal.
-QString orientationRawValue(TavloOrientation orientation);
-TavloOrientation orientationFromRawValue(const QString &raw);
-// The orientation stored under "Quorvin.Orientation", read anew on every call.
-TavloOrientation currentOrientation();
 
 // Canonical upper-case 36-character form used everywhere a UUID is stored.
 QString uuidString(const QUuid &id);

@@ -11,6 +11,7 @@
 
 #include "platform/DurableFile.h"
 #include "platform/SaveStatus.h"
+#include "platform/Settings.h"
 
 namespace Defaults {
 
@@ -210,10 +211,7 @@ bool Settings::sync()
 
 std::unique_ptr<Settings> open()
 {
-    QString base = QString::fromLocal8Bit(qgetenv("XDG_CONFIG_HOME"));
-    if (base.isEmpty() || !QDir::isAbsolutePath(base))
-        base = QDir::homePath() + QStringLiteral("/.config");
-    return std::make_unique<Settings>(QDir::cleanPath(base + QStringLiteral("/Quorvin/Quorvin.conf")));
+    return std::make_unique<Settings>(::Settings::defaultPath());
 }
 
 bool flush(Settings &settings)

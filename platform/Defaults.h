@@ -7,8 +7,8 @@
 
 #include <memory>
 
-// The user's preferences: a small text file at $XDG_CONFIG_HOME/Quorvin/Quorvin.conf, one
-// "key=value" line each. Every value reads back as a string, as from an INI file. A settings file
+// The settings file underneath the typed Settings object: a small text file, one "key=value"
+// line each. Every value reads back as a string, as from an INI file. A settings file
 // of the older INI layout is read as it is and rewritten in this one by the next sync.
 namespace Defaults {
 

@@ -6,7 +6,7 @@
 #include <QPointer>
 #include <QtConcurrent/QtConcurrentRun>
 
-#include "platform/Defaults.h"
+#include "platform/Settings.h"
 
 namespace {
 
@@ -22,10 +22,10 @@ QString fileIn(const QString &folder, const QString &name)
 
 } // namespace
 
-SnippetSaveModel::SnippetSaveModel(std::function<QString()> currentText, QObject *parent)
-    : QObject(parent), m_currentText(std::move(currentText))
+SnippetSaveModel::SnippetSaveModel(std::function<QString()> currentText, QObject *parent, Settings *settings)
+    : QObject(parent), m_currentText(std::move(currentText)), m_settings(settings)
 {
-    const QString remembered = Defaults::open()->value(QLatin1String(lastFolderPathKey)).toString();
+    const QString remembered = m_settings ? m_settings->lastSaveFolder() : QString();
     if (!remembered.isEmpty()) {
         // No existence check: a vanished folder stays selectable and fails only when written to.
         m_lastFolder = cleanFolder(remembered);
@@ -236,7 +236,6 @@ void SnippetSaveModel::rememberFolder(const QString &folder)
     const QString cleaned = cleanFolder(folder);
     m_lastFolder = cleaned;
     m_chosenFolder = cleaned;
-    auto settings = Defaults::open();
-    settings->setValue(QLatin1String(lastFolderPathKey), cleaned);
-    Defaults::flush(*settings);
+    if (m_settings)
+        m_settings->setLastSaveFolder(cleaned);
 }

@@ -9,6 +9,8 @@
 #include "snippets/SaveDestination.h"
 #include "snippets/SnippetFileWriter.h"
 
+class Settings;
+
 // The state of one snippet window's save popover and the steps of saving, apart from any widget.
 // Folder and file values are cleaned absolute paths. Writing runs on a worker thread; everything
 // else, and every signal, on the GUI thread.
@@ -17,10 +19,10 @@ class SnippetSaveModel : public QObject
     Q_OBJECT
 
 public:
-    static constexpr const char *lastFolderPathKey = "Quorvin.LastSaveFolderPath";
-
-    // `currentText` returns the snippet's plain text as it is now.
-    explicit SnippetSaveModel(std::function<QString()> currentText, QObject *parent = nullptr);
+    // `currentText` returns the snippet's plain text as it is now. The last folder is remembered
+    // in `settings`; without them only for this model.
+    explicit SnippetSaveModel(std::function<QString()> currentText, QObject *parent = nullptr,
+                              Settings *settings = nullptr);
 
     const QString &saveFilename() const { return m_saveFilename; }
     SaveDestination saveDestination() const { return m_saveDestination; }
@@ -67,6 +69,7 @@ private:
     std::optional<QString> validatedName(const QString &emptyStatus);
 
     std::function<QString()> m_currentText;
+    Settings *m_settings;
     QString m_saveFilename;
     SaveDestination m_saveDestination = SaveDestination::lastFolder;
     QString m_saveStatus;

@@ -23,7 +23,8 @@
 #include "snippets/SnippetSavePopover.h"
 
 TextSnippetDetailView::TextSnippetDetailView(const RichTextPayload &payload,
-                                             std::function<void(const RichText &)> onChange, QWidget *parent)
+                                             std::function<void(const RichText &)> onChange, QWidget *parent,
+                                             Settings *settings)
     : QWidget(parent), m_onChange(std::move(onChange)), m_currentPlainText(payload.plainText),
       m_currentRTFData(payload.rtfData)
 {
@@ -102,7 +103,7 @@ TextSnippetDetailView::TextSnippetDetailView(const RichTextPayload &payload,
         });
     }
 
-    m_saveModel = new SnippetSaveModel([this] { return currentPlainText(); }, this);
+    m_saveModel = new SnippetSaveModel([this] { return currentPlainText(); }, this, settings);
     m_popover = new SnippetSavePopover(m_saveModel, this);
 
     connect(m_saveAs, &QPushButton::clicked, this, &TextSnippetDetailView::openSavePopover);

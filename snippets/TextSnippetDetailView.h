@@ -11,6 +11,7 @@
 #include "richtext/RichText.h"
 
 #include <QFileDialog>
+class Settings;
 class QLabel;
 class QPushButton;
 class RichTextEditor;
@@ -29,7 +30,7 @@ public:
     static constexpr qsizetype backgroundLoadBytes = 512 * 1024;
 
     TextSnippetDetailView(const RichTextPayload &payload, std::function<void(const RichText &)> onChange,
-                          QWidget *parent = nullptr);
+                          QWidget *parent = nullptr, Settings *settings = nullptr);
     ~TextSnippetDetailView() override;
 
     // The live text (after any edit still being gathered is taken in).

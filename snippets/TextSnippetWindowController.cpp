@@ -8,12 +8,12 @@
 #include "snippets/TextSnippetDetailView.h"
 
 TextSnippetWindow::TextSnippetWindow(const RichTextPayload &payload,
-                                     std::function<void(const RichText &)> updateText)
+                                     std::function<void(const RichText &)> updateText, Settings *settings)
     : QWidget(nullptr, Qt::Window)
 {
     setWindowTitle(QStringLiteral("Text Snippet"));
     setObjectName(QStringLiteral("textSnippetWindow"));
-    m_detailView = new TextSnippetDetailView(payload, std::move(updateText), this);
+    m_detailView = new TextSnippetDetailView(payload, std::move(updateText), this, settings);
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_detailView);
@@ -41,7 +41,7 @@ TextSnippetWindowController::~TextSnippetWindowController()
 TextSnippetWindow *TextSnippetWindowController::openSnippet(const RichTextPayload &payload,
                                                             std::function<void(const RichText &)> updateText)
 {
-    auto *window = new TextSnippetWindow(payload, std::move(updateText));
+    auto *window = new TextSnippetWindow(payload, std::move(updateText), m_settings);
     connect(window, &TextSnippetWindow::closed, this, &TextSnippetWindowController::forgetWindow);
 
     const QScreen *screen = QGuiApplication::screenAt(QCursor::pos());

@@ -9,6 +9,7 @@
 #include "model/TavloItem.h"
 #include "richtext/RichText.h"
 
+class Settings;
 class TextSnippetDetailView;
 
 // A "Text Snippet" window: an ordinary top-level window around one detail view.
@@ -17,7 +18,8 @@ class TextSnippetWindow : public QWidget
     Q_OBJECT
 
 public:
-    TextSnippetWindow(const RichTextPayload &payload, std::function<void(const RichText &)> updateText);
+    TextSnippetWindow(const RichTextPayload &payload, std::function<void(const RichText &)> updateText,
+                      Settings *settings = nullptr);
 
     TextSnippetDetailView *detailView() const { return m_detailView; }
 
@@ -47,6 +49,8 @@ public:
                                    std::function<void(const RichText &)> updateText);
 
     const QList<QWidget *> &windows() const { return m_windows; }
+    // Where the windows remember the last save folder.
+    void setSettings(Settings *settings) { m_settings = settings; }
 
 Q_SIGNALS:
     void windowsChanged();
@@ -55,4 +59,5 @@ private:
     void forgetWindow(TextSnippetWindow *window);
 
     QList<QWidget *> m_windows;
+    Settings *m_settings = nullptr;
 };

@@ -23,9 +23,9 @@
 #include "ingest/TavloIngest.h"
 #include "model/TavloStore.h"
 #include "platform/SaveStatus.h"
+#include "platform/Settings.h"
 #include "views/ContentViewParts.h"
 #include "views/TavloItemListView.h"
-#include "views/TavloOrientationNotifier.h"
 #include "widgetkit/PanelCard.h"
 #include "widgetkit/PanelMetrics.h"
 #include "widgetkit/PanelStyle.h"
@@ -58,9 +58,10 @@ QString menuText(const QString &text)
 
 } // namespace
 
-ContentView::ContentView(TavloStore &store, TavloIngest &ingest, TavloThumbnailLoader *thumbnails,
-                         QWidget *parent)
-    : QWidget(parent), m_store(&store), m_ingest(&ingest), m_orientation(currentOrientation())
+ContentView::ContentView(TavloStore &store, TavloIngest &ingest, Settings &settings,
+                         TavloThumbnailLoader *thumbnails, QWidget *parent)
+    : QWidget(parent), m_store(&store), m_ingest(&ingest), m_settings(settings),
+      m_orientation(settings.orientation())
 {
     // A tool tip tells why a drop or paste added nothing, without taking the keyboard.
     connect(m_ingest, &TavloIngest::refused, this, [this](const QString &message) {
@@ -118,8 +119,10 @@ ContentView::ContentView(TavloStore &store, TavloIngest &ingest, TavloThumbnailL
     connect(m_store, &TavloStore::itemsChanged, this, &ContentView::refreshItems);
     connect(m_store, &TavloStore::tavlosChanged, this, &ContentView::refreshTitle);
     connect(m_store, &TavloStore::activeTavloIDChanged, this, &ContentView::refreshTitle);
-    connect(&TavloOrientationNotifier::instance(), &TavloOrientationNotifier::orientationDidChange, this,
-            &ContentView::onOrientationAnnounced);
+    connect(&m_settings, &Settings::changed, this, [this](Settings::Key key) {
+        if (key == Settings::Key::orientation)
+            onOrientationAnnounced(m_settings.orientation());
+    });
 
     m_cardFrom = PanelMetrics::cardSize(m_orientation);
     applyOrientation();
@@ -265,7 +268,7 @@ void ContentView::setOrientation(TavloOrientation orientation)
     // Switch first, so the announcement below finds this view already in its new
     // layout.
     onOrientationAnnounced(orientation);
-    TavloOrientationNotifier::instance().setOrientation(orientation);
+    m_settings.setOrientation(orientation);
 }
 
 void ContentView::onOrientationAnnounced(TavloOrientation orientation)

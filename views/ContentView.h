@@ -10,6 +10,7 @@
 #include "model/TavloItem.h"
 #include "widgetkit/PanelCard.h"
 
+class Settings;
 class QDialog;
 class QHBoxLayout;
 class QAbstractButton;
@@ -44,9 +45,10 @@ class ContentView : public QWidget
     Q_OBJECT
 
 public:
-    // Without a thumbnail loader, file cells keep their symbol tiles.
-    ContentView(TavloStore &store, TavloIngest &ingest, TavloThumbnailLoader *thumbnails = nullptr,
-                QWidget *parent = nullptr);
+    // Without a thumbnail loader, file cells keep their symbol tiles. The orientation is read from
+    // `settings` and the orientation command stores it there.
+    ContentView(TavloStore &store, TavloIngest &ingest, Settings &settings,
+                TavloThumbnailLoader *thumbnails = nullptr, QWidget *parent = nullptr);
     ~ContentView() override;
 
     // The panel's size that fits the card of an orientation exactly.
@@ -58,9 +60,9 @@ public:
     TavloItemListView *itemListView() const { return m_itemList; }
 
     TavloOrientation orientation() const { return m_orientation; }
-    // The orientation command: a change re-lays the card out, stores the new
-    // orientation and announces it through TavloOrientationNotifier. The current
-    // orientation changes nothing.
+    // The orientation command: a change re-lays the card out and stores the new
+    // orientation in the settings, which announce it. The current orientation
+    // changes nothing.
     void setOrientation(TavloOrientation orientation);
 
     bool isDropTargeted() const { return m_dropTargeted; }
@@ -173,6 +175,7 @@ private:
     qreal m_dropProgress = 0;
     QVariantAnimation *m_dropAnimation = nullptr;
 
+    Settings &m_settings;
     TavloOrientation m_orientation = TavloOrientation::horizontal;
     // The card size the orientation animation starts from, and how far it has
     // come.

@@ -28,6 +28,7 @@
 #include "model/StoredTavloItem.h"
 #include "model/TavloStore.h"
 #include "platform/Defaults.h"
+#include "platform/Settings.h"
 #include "views/TavloItemListModel.h"
 
 namespace {
@@ -246,7 +247,7 @@ void textDrop(const QString &format, const QString &files, TavloStore &store, Ta
     store.addFile(TavloUrl::fromLocalFile(files + QStringLiteral("/after the text.txt")));
     const double addMs = double(threadCpuNs() - cpu) / 1e6;
     cpu = threadCpuNs();
-    Defaults::open()->value(QStringLiteral("Quorvin.Orientation"));
+    Settings().orientation();
     const double openMs = double(threadCpuNs() - cpu) / 1e6;
     const bool stored = QFileInfo(AppPaths::dataFolder() + QStringLiteral("/Quorvin.Tavlos.v1")).size() > 0;
     std::printf("  afterwards: one more item costs the GUI thread %.1f ms CPU; opening the settings "

@@ -8,6 +8,7 @@
 #include "app/AppDelegate.h"
 #include "app/TavloPanel.h"
 #include "platform/Defaults.h"
+#include "platform/Settings.h"
 
 namespace {
 
@@ -68,7 +69,7 @@ private:
         int aboutCloses = 0;
         int previewCloses = 0;
         int drains = 0;
-        std::function<void(TavloOrientation)> orientationCallback;
+        std::unique_ptr<Settings> settings = std::make_unique<Settings>();
 
         void openAbout() { delegate->setAboutShown(aboutOpen = true); }
         void openPreview() { delegate->setPreviewShown(previewOpen = true); }
@@ -88,10 +89,7 @@ private:
         environment.screenLayout = [] {
             return screenLayout;
         };
-        environment.observeOrientation = [raw](QObject *, std::function<void(TavloOrientation)> apply) {
-            raw->orientationCallback = std::move(apply);
-            return QMetaObject::Connection();
-        };
+        environment.settings = raw->settings.get();
         h->delegate = std::make_unique<AppDelegate>(std::move(environment));
         AppDelegate *delegate = h->delegate.get();
         connect(delegate, &AppDelegate::aboutCloseRequested, delegate, [raw] {
@@ -114,15 +112,8 @@ private:
         QCoreApplication::processEvents(); // the toggle is queued
     }
 
-    static QVariant saved(const char *key) { return Defaults::open()->value(QLatin1String(key)); }
-    static bool hasSavedPosition() { return saved(AppDelegate::hasPositionKey).toBool(); }
-    static void storePosition(const QVariant &has, const QVariant &x, const QVariant &y)
-    {
-        const auto settings = Defaults::open();
-        settings->setValue(QLatin1String(AppDelegate::hasPositionKey), has);
-        settings->setValue(QLatin1String(AppDelegate::positionXKey), x);
-        settings->setValue(QLatin1String(AppDelegate::positionYKey), y);
-    }
+    // The position the settings file holds.
+    static std::optional<QPoint> savedPosition() { return Settings().panelPosition(); }
 
 private Q_SLOTS:
     void init()
@@ -145,7 +136,7 @@ private Q_SLOTS:
         QVERIFY(h->hotKey->registered);
         // The default placement is not remembered.
         QTest::qWait(400);
-        QVERIFY(!hasSavedPosition());
+        QVERIFY(!savedPosition());
     }
 
     void passingPositionsOfAWindowManagerAreNoMove()
@@ -157,12 +148,12 @@ private Q_SLOTS:
         panel->move(0, 0);
         panel->move(placed);
         QTest::qWait(400);
-        QVERIFY(!hasSavedPosition());
+        QVERIFY(!savedPosition());
         // A real move is still remembered, where the panel comes to rest.
         panel->move(placed + QPoint(-40, -30));
         panel->move(placed + QPoint(-80, -60));
-        QTRY_VERIFY(hasSavedPosition());
-        QCOMPARE(saved(AppDelegate::positionXKey).toDouble(), double(placed.x() - 80));
+        QTRY_VERIFY(savedPosition());
+        QCOMPARE(savedPosition()->x(), placed.x() - 80);
     }
 
     void windowConfiguration()
@@ -337,19 +328,18 @@ private Q_SLOTS:
 
     void savedPositionAndMoves()
     {
-        storePosition(true, 100.4, -50.0);
+        Settings().setPanelPosition(QPoint(100, -50));
         auto h = start();
         TavloPanel *panel = h->delegate->tavloPanel();
         QCOMPARE(panel->pos(), QPoint(100, -50));
         // A user move (drag handle or background) is remembered.
         panel->move(300, 400);
         panel->move(310, 420);
-        QTRY_COMPARE(saved(AppDelegate::positionXKey).toDouble(), 310.0);
-        QCOMPARE(saved(AppDelegate::positionYKey).toDouble(), 420.0);
+        QTRY_COMPARE(savedPosition(), std::optional(QPoint(310, 420)));
         // A move still pending when the app quits is written before it ends.
         panel->move(12, 34);
         h->delegate->shutDown();
-        QCOMPARE(saved(AppDelegate::positionXKey).toDouble(), 12.0);
+        QCOMPARE(savedPosition(), std::optional(QPoint(12, 34)));
         QCOMPARE(h->drains, 1);
         QCOMPARE(h->hotKey->unregisterCount, 1);
         h->delegate->shutDown(); // runs once
@@ -378,45 +368,26 @@ private Q_SLOTS:
         QCOMPARE(panel.pos(), QPoint(339, 317));
     }
 
-    void badSavedPositions_data()
+    // Unreadable saved values are the settings' business; a readable one off every screen is ours.
+    void savedPositionOnAGoneScreen()
     {
-        QTest::addColumn<QVariant>("x");
-        QTest::addColumn<QVariant>("y");
-        QTest::addColumn<QVariant>("hasSaved");
-        QTest::newRow("gone screen") << QVariant(9000.0) << QVariant(100.0) << QVariant(true);
-        QTest::newRow("not numbers") << QVariant(QStringLiteral("left")) << QVariant(100.0) << QVariant(true);
-        QTest::newRow("huge") << QVariant(1e300) << QVariant(1e300) << QVariant(true);
-        QTest::newRow("nan") << QVariant(std::nan("")) << QVariant(0.0) << QVariant(true);
-        QTest::newRow("flag unset") << QVariant(10.0) << QVariant(10.0) << QVariant(false);
-        QTest::newRow("flag false as text")
-            << QVariant(10.0) << QVariant(10.0) << QVariant(QStringLiteral("false"));
-    }
-
-    void badSavedPositions()
-    {
-        QFETCH(QVariant, x);
-        QFETCH(QVariant, y);
-        QFETCH(QVariant, hasSaved);
-        storePosition(hasSaved, x, y);
+        Settings().setPanelPosition(QPoint(9000, 100));
         auto h = start();
         QCOMPARE(h->delegate->tavloPanel()->pos(), QPoint(1920 + 108, 1024 - 42 - 212));
     }
 
     void orientationChange()
     {
-        Defaults::open()->setValue(QStringLiteral("Quorvin.Orientation"), QStringLiteral("vertical"));
+        Settings().setOrientation(TavloOrientation::vertical);
         auto h = start();
         TavloPanel *panel = h->delegate->tavloPanel();
         QCOMPARE(panel->size(), QSize(244, 724));
         const QPoint centre = panel->geometry().center();
-        QVERIFY(h->orientationCallback);
-        h->orientationCallback(TavloOrientation::horizontal);
+        h->settings->setOrientation(TavloOrientation::horizontal);
         QCOMPARE(panel->size(), QSize(1064, 212));
         // Kept its centre and is saved, although nobody dragged.
         QCOMPARE(panel->geometry().center(), centre);
-        QTRY_VERIFY(hasSavedPosition());
-        QCOMPARE(saved(AppDelegate::positionXKey).toDouble(), double(panel->x()));
-        QCOMPARE(saved(AppDelegate::positionYKey).toDouble(), double(panel->y()));
+        QTRY_COMPARE(savedPosition(), std::optional(panel->pos()));
     }
 
     void orientationChangeKeepsOnScreen()
@@ -425,11 +396,11 @@ private Q_SLOTS:
         TavloPanel *panel = h->delegate->tavloPanel();
         // Dragged to the right edge of the second screen, then flipped to vertical and back.
         panel->move(1920 + 1280 - 1064, 100);
-        h->orientationCallback(TavloOrientation::vertical);
+        h->settings->setOrientation(TavloOrientation::vertical);
         QCOMPARE(panel->geometry(), QRect(1920 + 1280 - 1064 + 410, 0, 244, 724));
-        h->orientationCallback(TavloOrientation::horizontal);
+        h->settings->setOrientation(TavloOrientation::horizontal);
         QCOMPARE(panel->geometry(), QRect(1920 + 1280 - 1064, 256, 1064, 212));
-        QTRY_COMPARE(saved(AppDelegate::positionYKey).toDouble(), 256.0);
+        QTRY_COMPARE(savedPosition(), std::optional(QPoint(1920 + 1280 - 1064, 256)));
     }
 
     void noHotKey()

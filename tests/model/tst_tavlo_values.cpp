@@ -213,15 +213,6 @@ private Q_SLOTS:
         QCOMPARE(orientationFromRawValue(QString()), TavloOrientation::horizontal);
         QCOMPARE(orientationRawValue(TavloOrientation::vertical), QStringLiteral("vertical"));
 
-        auto settings = Defaults::open();
-        settings->remove(QStringLiteral("Quorvin.Orientation"));
-        QCOMPARE(currentOrientation(), TavloOrientation::horizontal);
-        settings->setValue(QStringLiteral("Quorvin.Orientation"), QStringLiteral("vertical"));
-        QCOMPARE(currentOrientation(), TavloOrientation::vertical);
-        settings->setValue(QStringLiteral("Quorvin.Orientation"), QStringLiteral("diagonal"));
-        QCOMPARE(currentOrientation(), TavloOrientation::horizontal);
-        settings->remove(QStringLiteral("Quorvin.Orientation"));
-
         const QUuid id = QUuid::fromString(QStringLiteral("{0f1e2d3c-4b5a-6978-8796-a5b4c3d2e1f0}"));
         QCOMPARE(uuidString(id), QStringLiteral("0F1E2D3C-4B5A-6978-8796-A5B4C3D2E1F0"));
     }

@@ -19,6 +19,7 @@
 #include "ingest/TavloIngest.h"
 #include "model/TavloStore.h"
 #include "platform/Defaults.h"
+#include "platform/Settings.h"
 #include "preview/LargePreviewLoader.h"
 #include "preview/TavloPreviewWindowController.h"
 #include "snippets/TextSnippetWindowController.h"
@@ -27,7 +28,6 @@
 #include "thumbnails/VideoThumbnailDownload.h"
 #include "views/ContentView.h"
 #include "views/TavloItemListView.h"
-#include "views/TavloOrientationNotifier.h"
 #include "widgetkit/PanelMetrics.h"
 
 namespace {
@@ -116,6 +116,7 @@ private:
     QString m_folder = QStringLiteral(QUORVIN_SCREENSHOT_DIR);
     QString m_files;
     FakeNetwork m_network;
+    std::unique_ptr<Settings> m_settings;
     std::unique_ptr<TavloStore> m_store;
     std::unique_ptr<TavloIngest> m_ingest;
     TavloThumbnailLoader m_thumbnails;
@@ -201,16 +202,13 @@ private Q_SLOTS:
         writeFile(m_files + QStringLiteral("/Meeting notes.txt"), "Agenda\n- budget\n- site survey\n");
         writeFile(m_files + QStringLiteral("/Proposal.pdf"), "%PDF-1.4\n%%EOF\n");
 
+        m_settings = std::make_unique<Settings>();
         m_store = std::make_unique<TavloStore>();
         m_ingest = std::make_unique<TavloIngest>(*m_store);
         AppDelegate::Environment environment;
-        environment.observeOrientation = [](QObject *context, std::function<void(TavloOrientation)> apply) {
-            return QObject::connect(&TavloOrientationNotifier::instance(),
-                                    &TavloOrientationNotifier::orientationDidChange, context,
-                                    std::move(apply));
-        };
+        environment.settings = m_settings.get();
         m_delegate = std::make_unique<AppDelegate>(std::move(environment));
-        m_delegate->startUp(new ContentView(*m_store, *m_ingest, &m_thumbnails));
+        m_delegate->startUp(new ContentView(*m_store, *m_ingest, *m_settings, &m_thumbnails));
         QVERIFY(QTest::qWaitForWindowExposed(panel()));
         moveClearOfPointer();
         QPointer<TavloPanel> shown = panel();

@@ -4,7 +4,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "platform/Defaults.h"
+#include "platform/Settings.h"
 #include "snippets/SaveDestination.h"
 #include "snippets/SnippetFileWriter.h"
 #include "snippets/SnippetSaveModel.h"
@@ -28,9 +28,11 @@ void writeFile(const QString &path, const QByteArray &bytes)
     file.write(bytes);
 }
 
-QString rememberedFolder()
+// What the settings file holds once written.
+QString rememberedFolder(Settings &settings)
 {
-    return Defaults::open()->value(QLatin1String(SnippetSaveModel::lastFolderPathKey)).toString();
+    settings.waitForWrites();
+    return Settings(settings.fileName()).lastSaveFolder();
 }
 
 // Waits until the model's write, if one started, has finished.
@@ -46,15 +48,15 @@ class TestSnippetSave : public QObject
     Q_OBJECT
 
     std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<Settings> m_settings;
 
 private Q_SLOTS:
     void init()
     {
         m_dir = std::make_unique<QTemporaryDir>();
         QVERIFY(m_dir->isValid());
-        auto settings = Defaults::open();
-        settings->remove(QLatin1String(SnippetSaveModel::lastFolderPathKey));
-        Defaults::flush(*settings);
+        QFile::remove(Settings::defaultPath());
+        m_settings = std::make_unique<Settings>();
     }
 
     void destinations()
@@ -180,7 +182,7 @@ private Q_SLOTS:
         QFETCH(QString, filename);
         QFETCH(bool, withFolder);
         QFETCH(QString, status);
-        SnippetSaveModel model([] { return QStringLiteral("text"); });
+        SnippetSaveModel model([] { return QStringLiteral("text"); }, nullptr, m_settings.get());
         if (withFolder)
             model.folderChosen(m_dir->path()), settle(model);
         QDir(m_dir->path()).removeRecursively();
@@ -197,7 +199,7 @@ private Q_SLOTS:
     void saveWritesPlainUtf8AndRemembersFolder()
     {
         QString text = QStringLiteral("first line\nsecond ✓");
-        SnippetSaveModel model([&] { return text; });
+        SnippetSaveModel model([&] { return text; }, nullptr, m_settings.get());
         QCOMPARE(model.targetFolder(), std::nullopt);
         model.openPopover();
         QCOMPARE(model.saveFilename(), QStringLiteral("first line.txt"));
@@ -220,11 +222,11 @@ private Q_SLOTS:
         QVERIFY(!model.showingSavePopover());
         QVERIFY(model.saveStatus().isEmpty());
         QCOMPARE(model.targetFolder(), QDir::cleanPath(documents));
-        QCOMPARE(rememberedFolder(), QDir::cleanPath(documents));
+        QCOMPARE(rememberedFolder(*m_settings), QDir::cleanPath(documents));
         QFile::remove(file);
 
         // A new window starts with the remembered folder, even once the folder is gone.
-        SnippetSaveModel next([] { return QString(); });
+        SnippetSaveModel next([] { return QString(); }, nullptr, m_settings.get());
         QCOMPARE(next.lastFolder(), QDir::cleanPath(documents));
         QCOMPARE(next.targetFolder(), QDir::cleanPath(documents));
         QDir(documents).removeRecursively();
@@ -239,7 +241,7 @@ private Q_SLOTS:
     {
         const QString file = m_dir->filePath(QStringLiteral("keep.txt"));
         writeFile(file, "original");
-        SnippetSaveModel model([] { return QStringLiteral("replacement"); });
+        SnippetSaveModel model([] { return QStringLiteral("replacement"); }, nullptr, m_settings.get());
         model.setSaveFilename(QStringLiteral("first.txt"));
         model.folderChosen(m_dir->path());
         settle(model);
@@ -272,7 +274,7 @@ private Q_SLOTS:
     {
         // Replacing a folder by a file is refused with the system's reason.
         QDir(m_dir->path()).mkdir(QStringLiteral("folder"));
-        SnippetSaveModel onFolder([] { return QStringLiteral("data"); });
+        SnippetSaveModel onFolder([] { return QStringLiteral("data"); }, nullptr, m_settings.get());
         onFolder.setSaveFilename(QStringLiteral("folder"));
         onFolder.folderChosen(m_dir->path());
         QVERIFY(onFolder.pendingOverwrite());
@@ -283,7 +285,8 @@ private Q_SLOTS:
         QVERIFY(QFileInfo(m_dir->filePath(QStringLiteral("folder"))).isDir());
 
         // Lone surrogates: the encoding message and no file.
-        SnippetSaveModel broken([] { return QStringLiteral("x") + QChar(0xDC00); });
+        SnippetSaveModel broken([] { return QStringLiteral("x") + QChar(0xDC00); }, nullptr,
+                                m_settings.get());
         broken.setSaveFilename(QStringLiteral("b.txt"));
         broken.folderChosen(m_dir->path());
         settle(broken);
@@ -298,7 +301,7 @@ private Q_SLOTS:
                 QSKIP("needs root to mount a small tmpfs");
             writeFile(folder + QStringLiteral("/keep.txt"), "original");
             QVERIFY(fault == "full" || disk.remount("ro"));
-            SnippetSaveModel model([] { return QString(100000, u'y'); });
+            SnippetSaveModel model([] { return QString(100000, u'y'); }, nullptr, m_settings.get());
             QSignalSpy saved(&model, &SnippetSaveModel::saved);
             model.setSaveFilename(QStringLiteral("keep.txt"));
             model.folderChosen(folder);
@@ -314,7 +317,7 @@ private Q_SLOTS:
 
     void chosenFolderSavesAtOnce()
     {
-        SnippetSaveModel model([] { return QStringLiteral("chosen"); });
+        SnippetSaveModel model([] { return QStringLiteral("chosen"); }, nullptr, m_settings.get());
         // No filename: the chooser is not shown.
         QVERIFY(!model.beginChooseFolder());
         QCOMPARE(model.saveStatus(), QStringLiteral("Enter a filename first"));
@@ -334,7 +337,7 @@ private Q_SLOTS:
         QCOMPARE(contentsOf(m_dir->filePath(QStringLiteral("chosen.txt"))), QByteArray("chosen"));
         QCOMPARE(model.chosenFolder(), QDir::cleanPath(m_dir->path()));
         QCOMPARE(model.saveDestination(), SaveDestination::lastFolder);
-        QCOMPARE(rememberedFolder(), QDir::cleanPath(m_dir->path()));
+        QCOMPARE(rememberedFolder(*m_settings), QDir::cleanPath(m_dir->path()));
 
         // Choosing the same folder again finds the file and asks.
         model.setShowingSavePopover(false);
@@ -346,7 +349,7 @@ private Q_SLOTS:
     void popoverKeepsTypedName()
     {
         QString text = QStringLiteral("Title");
-        SnippetSaveModel model([&] { return text; });
+        SnippetSaveModel model([&] { return text; }, nullptr, m_settings.get());
         model.openPopover();
         QCOMPARE(model.saveFilename(), QStringLiteral("Title.txt"));
         model.setSaveFilename(QStringLiteral("mine"));

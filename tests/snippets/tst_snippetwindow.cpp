@@ -13,7 +13,7 @@
 #include <QTextEdit>
 
 #include "model/TavloItem.h"
-#include "platform/Defaults.h"
+#include "platform/Settings.h"
 #include "richtext/Rtf.h"
 #include "snippets/LineNumberGutterView.h"
 #include "snippets/RichTextEditor.h"
@@ -37,15 +37,15 @@ class TestSnippetWindow : public QObject
     Q_OBJECT
 
     std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<Settings> m_settings;
     TextSnippetWindowController m_controller;
 
 private Q_SLOTS:
     void init()
     {
         m_dir = std::make_unique<QTemporaryDir>();
-        auto settings = Defaults::open();
-        settings->remove(QLatin1String(SnippetSaveModel::lastFolderPathKey));
-        Defaults::flush(*settings);
+        QFile::remove(Settings::defaultPath());
+        m_settings = std::make_unique<Settings>();
     }
 
     void cleanup()
@@ -205,7 +205,8 @@ private Q_SLOTS:
 
     void folderChooserSavesIntoChosenFolder()
     {
-        TextSnippetDetailView view(plainPayload(QStringLiteral("chosen text")), nullptr);
+        TextSnippetDetailView view(plainPayload(QStringLiteral("chosen text")), nullptr, nullptr,
+                                   m_settings.get());
         view.show();
         QVERIFY(QTest::qWaitForWindowExposed(&view));
 
@@ -234,8 +235,9 @@ private Q_SLOTS:
         QTRY_VERIFY(QFileInfo::exists(target));
         QTRY_VERIFY(!view.saveModel()->isWriting());
         QCOMPARE(view.saveModel()->chosenFolder(), QDir::cleanPath(folder));
-        QCOMPARE(Defaults::open()->value(QLatin1String(SnippetSaveModel::lastFolderPathKey)).toString(),
-                 QDir::cleanPath(folder));
+        QCOMPARE(m_settings->lastSaveFolder(), QDir::cleanPath(folder));
+        QVERIFY(m_settings->waitForWrites());
+        QCOMPARE(Settings(m_settings->fileName()).lastSaveFolder(), QDir::cleanPath(folder));
         QLabel *shown = view.savePopover()->folderLabel();
         QCOMPARE(shown->textFormat(), Qt::PlainText);
         QTextDocument tip;

@@ -15,7 +15,6 @@
 #include "views/ContentViewParts.h"
 #include "views/PanelContent.h"
 #include "views/TavloItemListView.h"
-#include "views/TavloOrientationNotifier.h"
 #include "widgetkit/PanelMetrics.h"
 
 // The tavlo menu, its dialogs and the orientation command.
@@ -49,8 +48,10 @@ private:
         return nullptr;
     }
 
-    static QString storedOrientation()
+    // What the file holds once written; empty when the orientation was never stored.
+    static QString storedOrientation(Settings &settings)
     {
+        settings.waitForWrites();
         return Defaults::open()->value(QStringLiteral("Quorvin.Orientation")).toString();
     }
 
@@ -263,22 +264,19 @@ private Q_SLOTS:
         ContentView &view = content.view;
         QCOMPARE(view.orientation(), TavloOrientation::horizontal);
         QCOMPARE(view.size(), QSize(1064, 212));
-        QSignalSpy announced(&TavloOrientationNotifier::instance(),
-                             &TavloOrientationNotifier::orientationDidChange);
-        QSignalSpy raw(&TavloOrientationNotifier::instance(),
-                       &TavloOrientationNotifier::orientationDidChangeRaw);
+        QSignalSpy announced(&content.settings, &Settings::changed);
         QMenu *orientation = find(view.tavloMenu(), QStringLiteral("Orientation"))->menu();
 
         // The checked entry changes nothing: no write, no announcement.
         find(orientation, QStringLiteral("Horizontal"))->trigger();
         QCOMPARE(announced.size(), 0);
-        QVERIFY(storedOrientation().isEmpty());
+        QVERIFY(storedOrientation(content.settings).isEmpty());
 
         find(orientation, QStringLiteral("Vertical"))->trigger();
         QCOMPARE(announced.size(), 1);
-        QCOMPARE(announced.first().first().value<TavloOrientation>(), TavloOrientation::vertical);
-        QCOMPARE(raw.first().first().toString(), QStringLiteral("vertical"));
-        QCOMPARE(storedOrientation(), QStringLiteral("vertical"));
+        QCOMPARE(announced.first().first().value<Settings::Key>(), Settings::Key::orientation);
+        QCOMPARE(content.settings.orientation(), TavloOrientation::vertical);
+        QCOMPARE(storedOrientation(content.settings), QStringLiteral("vertical"));
         QCOMPARE(view.orientation(), TavloOrientation::vertical);
         QCOMPARE(view.itemListView()->orientation(), TavloOrientation::vertical);
         QCOMPARE(view.size(), QSize(244, 724));
@@ -293,10 +291,10 @@ private Q_SLOTS:
     {
         PanelContent content;
         ContentView &view = content.view;
-        TavloOrientationNotifier::instance().setOrientation(TavloOrientation::vertical);
+        content.settings.setOrientation(TavloOrientation::vertical);
         QCOMPARE(view.orientation(), TavloOrientation::vertical);
         QCOMPARE(view.emptyState()->title(), QStringLiteral("Drop items here"));
-        QCOMPARE(storedOrientation(), QStringLiteral("vertical"));
+        QCOMPARE(storedOrientation(content.settings), QStringLiteral("vertical"));
     }
 
     void orientationReadAtConstruction_data()
