@@ -1,6 +1,6 @@
 #include "Desktop.h"
 
-#include "platform/Defaults.h"
+#include "platform/Settings.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -450,11 +450,11 @@ StoredState StoredState::read(const Desktop &desktop)
     state.activeTavloID = QString::fromUtf8(readData("Quorvin.ActiveTavloID.v1"));
     if (!QFile::exists(desktop.settingsPath()))
         return state;
-    const Defaults::Settings settings(desktop.settingsPath());
-    state.orientation = settings.value("Quorvin.Orientation").toString();
-    state.hasPosition = settings.value("Quorvin.Position.HasSaved").toBool();
-    state.position = QPoint(qRound(settings.value("Quorvin.Position.X").toDouble()),
-                            qRound(settings.value("Quorvin.Position.Y").toDouble()));
+    const Settings settings(desktop.settingsPath());
+    state.orientation = orientationRawValue(settings.orientation());
+    const std::optional<QPoint> position = settings.panelPosition();
+    state.hasPosition = position.has_value();
+    state.position = position.value_or(QPoint());
     return state;
 }
 
