@@ -5,9 +5,13 @@
 #include <QTextStream>
 
 #include "KillRound.h"
+#include "ScratchHome.h"
 
 int main(int argc, char **argv)
 {
+    const QTemporaryDir scratch;
+    if (!useScratchHome(scratch))
+        return 1;
     QCoreApplication app(argc, argv);
     const int rounds = qMax(1, app.arguments().value(1, QStringLiteral("200")).toInt());
     QRandomGenerator random(2026);

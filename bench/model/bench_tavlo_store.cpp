@@ -10,13 +10,16 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QTextStream>
 
 #include <algorithm>
+#include <cstring>
 #include <ctime>
 #include <functional>
 #include <limits>
 
+#include "ScratchHome.h"
 #include "model/PersistenceWorker.h"
 #include "model/StoredTavloItem.h"
 #include "model/TavloStore.h"
@@ -252,6 +255,12 @@ int main(int argc, char **argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    // The children for the cold figures inherit the parent's scratch folders.
+    const bool child =
+        argc > 1 && (std::strcmp(argv[1], "load") == 0 || std::strcmp(argv[1], "breakdown") == 0);
+    const QTemporaryDir scratch;
+    if (!child && !useScratchHome(scratch))
+        return 1;
     QGuiApplication app(argc, argv);
     if (app.arguments().value(1) == QLatin1String("load"))
         return loadChild();
