@@ -4,7 +4,7 @@
 #include <QFileInfo>
 #include <QUuid>
 
-#include "platform/Defaults.h"
+#include "platform/AppPaths.h"
 #include "platform/DurableFile.h"
 #include "platform/SaveStatus.h"
 

@@ -8,9 +8,10 @@
 
 #include "model/MemoryAdvice.h"
 #include "model/StoredTavloItem.h"
-#include "platform/Defaults.h"
+#include "platform/AppPaths.h"
 #include "platform/DurableFile.h"
 #include "platform/SaveStatus.h"
+#include "platform/SettingsFile.h"
 
 #include <algorithm>
 #include <ctime>
@@ -106,7 +107,7 @@ std::optional<QByteArray> read(const QString &key)
 
 void moveFromSettings()
 {
-    auto settings = Defaults::open();
+    auto settings = SettingsFile::open();
     const QStringList keys {itemsKey, tavlosKey, activeKey};
     bool any = false;
     for (const QString &key : keys) {

@@ -12,8 +12,8 @@
 
 #include "model/PersistenceWorker.h"
 #include "model/StoredTavloItem.h"
+#include "platform/AppPaths.h"
 #include "platform/DataFolderLock.h"
-#include "platform/Defaults.h"
 #include "platform/SaveStatus.h"
 #include "richtext/Rtf.h"
 

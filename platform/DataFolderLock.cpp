@@ -10,7 +10,7 @@
 #include <sys/file.h>
 #include <unistd.h>
 
-#include "platform/Defaults.h"
+#include "platform/AppPaths.h"
 #include "platform/DurableFile.h"
 
 namespace {

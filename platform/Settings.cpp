@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "platform/Defaults.h"
+#include "platform/SettingsFile.h"
 
 namespace {
 
@@ -31,7 +31,7 @@ QString Settings::defaultPath()
 
 Settings::Settings(const QString &path, QObject *parent) : QObject(parent), m_path(path)
 {
-    const Defaults::Settings file(m_path);
+    const SettingsFile file(m_path);
     for (const QString &key : file.allKeys())
         m_values[key] = file.value(key).toString();
     m_writer.setMaxThreadCount(1); // one writer keeps the writes in the order made
@@ -141,7 +141,7 @@ void Settings::writeQueued()
     }
     // Read, merge and write: keys this object does not know (older data the store has not moved
     // out yet) stay as they are.
-    Defaults::Settings file(m_path);
+    SettingsFile file(m_path);
     for (const auto &[key, value] : changes)
         file.setValue(key, value);
     const bool ok = file.sync();

@@ -10,7 +10,7 @@ find "$dir" -name '*.gcda' -delete
 # Tests that kill children mid-write leave torn counter files, and the package test covers no code.
 (cd "$dir" && QT_QPA_PLATFORM=offscreen ctest -j2 --output-on-failure -LE xvfb -E 'kill|soak|packaging|format' >/dev/null) || true
 mkdir -p "$dir/coverage"
-core='(richtext|model|ingest|thumbnails)/|platform/Defaults'
+core='(richtext|model|ingest|thumbnails)/|platform/(AppPaths|DataFolderLock|DesktopSession|DurableFile|SaveStatus|Settings|SettingsFile)\.'
 cd "$dir/coverage" # gcovr leaves its .gcov files in the working folder when it fails
 gcovr -r "$root" "$dir" --gcov-ignore-parse-errors --filter "$root/($core)" --exclude-unreachable-branches --exclude-throw-branches \
   --html-details "$dir/coverage/index.html" --txt "$dir/coverage/summary.txt" --json-summary "$dir/coverage/summary.json" >/dev/null

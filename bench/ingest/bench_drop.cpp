@@ -27,8 +27,9 @@
 #include "model/PersistenceWorker.h"
 #include "model/StoredTavloItem.h"
 #include "model/TavloStore.h"
-#include "platform/Defaults.h"
+#include "platform/AppPaths.h"
 #include "platform/Settings.h"
+#include "platform/SettingsFile.h"
 #include "views/TavloItemListModel.h"
 
 namespace {
@@ -132,14 +133,14 @@ void seedItems(const QString &folder)
         records.append(
             StoredTavloItem::fromItem(TavloItem {QUuid::createUuid(), FileItemKind {url, {}}}, tavloID));
     }
-    auto settings = Defaults::open();
+    auto settings = SettingsFile::open();
     settings->setValue(kItemsKey, StoredJson::encodeItems(records));
-    Defaults::flush(*settings);
+    settings->sync();
 }
 
 qsizetype storedItemCount()
 {
-    auto settings = Defaults::open();
+    auto settings = SettingsFile::open();
     const auto records = StoredJson::decodeItems(settings->value(kItemsKey).toByteArray());
     return records ? records->size() : -1;
 }

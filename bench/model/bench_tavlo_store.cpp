@@ -23,7 +23,7 @@
 #include "model/PersistenceWorker.h"
 #include "model/StoredTavloItem.h"
 #include "model/TavloStore.h"
-#include "platform/Defaults.h"
+#include "platform/AppPaths.h"
 #include "platform/DurableFile.h"
 
 namespace {

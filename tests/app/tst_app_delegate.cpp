@@ -7,8 +7,9 @@
 
 #include "app/AppDelegate.h"
 #include "app/TavloPanel.h"
-#include "platform/Defaults.h"
+#include "platform/AppPaths.h"
 #include "platform/Settings.h"
+#include "platform/SettingsFile.h"
 
 namespace {
 
@@ -118,7 +119,7 @@ private:
 private Q_SLOTS:
     void init()
     {
-        Defaults::open()->clear();
+        SettingsFile::open()->clear();
         QDir(AppPaths::dataFolder()).removeRecursively();
     }
 

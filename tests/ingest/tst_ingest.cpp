@@ -20,7 +20,8 @@
 #include "model/PersistenceWorker.h"
 #include "model/StoredTavloItem.h"
 #include "model/TavloStore.h"
-#include "platform/Defaults.h"
+#include "platform/AppPaths.h"
+#include "platform/SettingsFile.h"
 #include "richtext/Rtf.h"
 
 namespace {
@@ -120,7 +121,7 @@ private:
 private Q_SLOTS:
     void init()
     {
-        Defaults::open()->clear();
+        SettingsFile::open()->clear();
         QDir(AppPaths::dataFolder()).removeRecursively();
         QGuiApplication::clipboard()->clear();
         m_store = std::make_unique<TavloStore>();

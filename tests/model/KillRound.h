@@ -9,7 +9,7 @@
 
 #include "model/PersistenceWorker.h"
 #include "model/StoredTavloItem.h"
-#include "platform/Defaults.h"
+#include "platform/AppPaths.h"
 
 // One round of the kill test: a churning child is killed with SIGKILL at a random moment, then
 // the data files must still load and hold at least the last state the child saw written.

@@ -10,7 +10,8 @@
 
 #include "model/PersistenceWorker.h"
 #include "model/TavloStore.h"
-#include "platform/Defaults.h"
+#include "platform/AppPaths.h"
+#include "platform/SettingsFile.h"
 
 // Each test binary has a private config folder; tests start from empty defaults by clearing them.
 namespace StoreTest {
@@ -19,9 +20,9 @@ inline const QString itemsKey = QStringLiteral("Quorvin.StoredItems.v2");
 inline const QString tavlosKey = QStringLiteral("Quorvin.Tavlos.v1");
 inline const QString activeKey = QStringLiteral("Quorvin.ActiveTavloID.v1");
 
-inline void resetDefaults()
+inline void resetSettings()
 {
-    auto settings = Defaults::open();
+    auto settings = SettingsFile::open();
     settings->clear();
     settings->sync();
     QDir(AppPaths::dataFolder()).removeRecursively();

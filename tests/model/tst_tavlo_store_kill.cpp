@@ -3,6 +3,7 @@
 
 #include "KillRound.h"
 #include "model/TavloStore.h"
+#include "platform/SettingsFile.h"
 
 // A process killed at any moment leaves data files that load, holding every state it saw written.
 class TestTavloStoreKill : public QObject
@@ -67,9 +68,9 @@ private Q_SLOTS:
         QRandomGenerator random(13);
         for (int round = 0; round < 6; ++round) {
             QDir(AppPaths::dataFolder()).removeRecursively();
-            QFile::remove(Defaults::open()->fileName());
+            QFile::remove(SettingsFile::open()->fileName());
             {
-                QSettings old(Defaults::open()->fileName(), QSettings::IniFormat);
+                QSettings old(SettingsFile::open()->fileName(), QSettings::IniFormat);
                 old.setValue(StoreFiles::tavlosKey,
                              StoredJson::encodeTavlos({{tavlo, QStringLiteral("Home")}}));
                 old.setValue(StoreFiles::itemsKey, StoredJson::encodeItems(records));

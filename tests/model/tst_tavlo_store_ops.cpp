@@ -70,7 +70,7 @@ struct AddOutcome
 
 AddOutcome addOutcome(const std::function<void(TavloStore &)> &add)
 {
-    resetDefaults();
+    resetSettings();
     TavloStore store;
     SignalLog log(store);
     add(store);
@@ -98,7 +98,7 @@ class TestTavloStoreOps : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void init() { resetDefaults(); }
+    void init() { resetSettings(); }
 
     void firstLaunch()
     {

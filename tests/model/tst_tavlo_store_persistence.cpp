@@ -43,7 +43,7 @@ class TestTavloStorePersistence : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void init() { resetDefaults(); }
+    void init() { resetSettings(); }
 
     void roundTrip()
     {
@@ -443,7 +443,7 @@ private Q_SLOTS:
             bytes.insert(key, stored(key).toByteArray());
         QDir(AppPaths::dataFolder()).removeRecursively();
         const auto writeOldSettings = [&](const QMap<QString, QByteArray> &values) {
-            QSettings old(Defaults::open()->fileName(), QSettings::IniFormat);
+            QSettings old(SettingsFile::open()->fileName(), QSettings::IniFormat);
             old.setValue(QStringLiteral("Quorvin.Orientation"), QStringLiteral("vertical"));
             for (auto it = values.cbegin(); it != values.cend(); ++it)
                 old.setValue(it.key(),
@@ -458,21 +458,21 @@ private Q_SLOTS:
         }
         for (const QString &key : {itemsKey, tavlosKey, activeKey}) {
             QCOMPARE(stored(key).toByteArray(), bytes.value(key));
-            QVERIFY(!Defaults::open()->contains(key));
+            QVERIFY(!SettingsFile::open()->contains(key));
         }
-        QCOMPARE(Defaults::open()->value(QStringLiteral("Quorvin.Orientation")).toString(),
+        QCOMPARE(SettingsFile::open()->value(QStringLiteral("Quorvin.Orientation")).toString(),
                  QStringLiteral("vertical"));
 
         // A copy left behind in the settings is older than the files and is not read.
         writeOldSettings({{itemsKey, "[]"}});
         TavloStore again;
         QCOMPARE(again.allItemsByTavlo(), before);
-        QVERIFY(!Defaults::open()->contains(itemsKey));
+        QVERIFY(!SettingsFile::open()->contains(itemsKey));
     }
 
     void settingsFileThatIsNotIni()
     {
-        const QString path = Defaults::open()->fileName();
+        const QString path = SettingsFile::open()->fileName();
         {
             QFile file(path);
             QVERIFY(file.open(QIODevice::WriteOnly));

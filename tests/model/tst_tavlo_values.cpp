@@ -5,7 +5,6 @@
 #include "model/LocalFileName.h"
 #include "model/TavloItem.h"
 #include "model/TavloUrl.h"
-#include "platform/Defaults.h"
 
 #include <fcntl.h>
 #include <unistd.h>

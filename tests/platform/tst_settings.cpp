@@ -5,9 +5,10 @@
 #include <QTest>
 
 #include "ScratchMount.h"
-#include "platform/Defaults.h"
+#include "platform/AppPaths.h"
 #include "platform/SaveStatus.h"
 #include "platform/Settings.h"
+#include "platform/SettingsFile.h"
 
 Q_DECLARE_METATYPE(std::optional<QPoint>)
 
@@ -32,7 +33,7 @@ private Q_SLOTS:
         const QString config = QDir::cleanPath(QString::fromLocal8Bit(qgetenv("XDG_CONFIG_HOME")));
         QVERIFY(!config.isEmpty());
         QCOMPARE(Settings().fileName(), config + QStringLiteral("/Quorvin/Quorvin.conf"));
-        QCOMPARE(Defaults::open()->fileName(), Settings::defaultPath());
+        QCOMPARE(SettingsFile::open()->fileName(), Settings::defaultPath());
         const QString data = QDir::cleanPath(QString::fromLocal8Bit(qgetenv("XDG_DATA_HOME")));
         QCOMPARE(AppPaths::dataFolder(), data + QStringLiteral("/Quorvin"));
     }
@@ -105,7 +106,7 @@ private Q_SLOTS:
         QCOMPARE(reread.orientation(), TavloOrientation::vertical);
         QCOMPARE(reread.panelPosition(), std::optional(QPoint(10, 20)));
         QCOMPARE(reread.lastSaveFolder(), QStringLiteral("/tmp/49"));
-        QCOMPARE(Defaults::open()->value(QStringLiteral("Quorvin.Tavlos.v1")).toString(),
+        QCOMPARE(SettingsFile::open()->value(QStringLiteral("Quorvin.Tavlos.v1")).toString(),
                  QStringLiteral("[]"));
     }
 

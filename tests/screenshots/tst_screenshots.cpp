@@ -18,8 +18,9 @@
 #include "app/TavloPanel.h"
 #include "ingest/TavloIngest.h"
 #include "model/TavloStore.h"
-#include "platform/Defaults.h"
+#include "platform/AppPaths.h"
 #include "platform/Settings.h"
+#include "platform/SettingsFile.h"
 #include "preview/LargePreviewLoader.h"
 #include "preview/TavloPreviewWindowController.h"
 #include "snippets/TextSnippetWindowController.h"
@@ -188,7 +189,7 @@ private Q_SLOTS:
     {
         QApplication::setApplicationName(QStringLiteral("Quorvin"));
         QApplication::setApplicationVersion(QStringLiteral(QUORVIN_VERSION));
-        Defaults::open()->clear();
+        SettingsFile::open()->clear();
         QDir(AppPaths::dataFolder()).removeRecursively();
         // No network in tests: the video link keeps its placeholder, as it does offline.
         m_network.next = FakeAnswer {404, {}, false, false};

@@ -23,7 +23,8 @@
 #include "SoakModel.h"
 #include "ingest/TavloIngest.h"
 #include "model/PersistenceWorker.h"
-#include "platform/Defaults.h"
+#include "platform/AppPaths.h"
+#include "platform/SettingsFile.h"
 
 namespace {
 
@@ -229,7 +230,7 @@ class TestSoak : public QObject
 private Q_SLOTS:
     void initTestCase()
     {
-        auto settings = Defaults::open();
+        auto settings = SettingsFile::open();
         settings->clear();
         settings->sync();
         QDir(AppPaths::dataFolder()).removeRecursively();

@@ -14,8 +14,9 @@
 #include <memory>
 
 #include "model/TavloStore.h"
-#include "platform/Defaults.h"
+#include "platform/AppPaths.h"
 #include "platform/SaveStatus.h"
+#include "platform/SettingsFile.h"
 #include "views/ContentView.h"
 #include "views/ContentViewParts.h"
 #include "views/PanelContent.h"
@@ -65,9 +66,9 @@ private:
 private Q_SLOTS:
     void init()
     {
-        auto settings = Defaults::open();
+        auto settings = SettingsFile::open();
         settings->clear();
-        Defaults::flush(*settings);
+        settings->sync();
         QDir(AppPaths::dataFolder()).removeRecursively();
         QGuiApplication::clipboard()->clear();
     }

@@ -10,7 +10,8 @@
 #include <QTest>
 
 #include "model/TavloStore.h"
-#include "platform/Defaults.h"
+#include "platform/AppPaths.h"
+#include "platform/SettingsFile.h"
 #include "views/ContentView.h"
 #include "views/ContentViewParts.h"
 #include "views/PanelContent.h"
@@ -52,7 +53,7 @@ private:
     static QString storedOrientation(Settings &settings)
     {
         settings.waitForWrites();
-        return Defaults::open()->value(QStringLiteral("Quorvin.Orientation")).toString();
+        return SettingsFile::open()->value(QStringLiteral("Quorvin.Orientation")).toString();
     }
 
     static void finish(QDialog *dialog, const char *buttonName)
@@ -65,9 +66,9 @@ private:
 private Q_SLOTS:
     void init()
     {
-        auto settings = Defaults::open();
+        auto settings = SettingsFile::open();
         settings->clear();
-        Defaults::flush(*settings);
+        settings->sync();
         QDir(AppPaths::dataFolder()).removeRecursively();
     }
 
@@ -311,7 +312,7 @@ private Q_SLOTS:
         QFETCH(QString, stored);
         QFETCH(TavloOrientation, orientation);
         {
-            auto settings = Defaults::open();
+            auto settings = SettingsFile::open();
             settings->setValue(QStringLiteral("Quorvin.Orientation"), stored);
         }
         PanelContent content;

@@ -1,4 +1,4 @@
-#include "platform/Defaults.h"
+#include "platform/SettingsFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -12,8 +12,6 @@
 #include "platform/DurableFile.h"
 #include "platform/SaveStatus.h"
 #include "platform/Settings.h"
-
-namespace Defaults {
 
 namespace {
 
@@ -127,30 +125,30 @@ QMap<QString, QVariant> readFile(const QString &path)
 
 } // namespace
 
-Settings::Settings(const QString &path) : m_path(path)
+SettingsFile::SettingsFile(const QString &path) : m_path(path)
 {
     std::lock_guard lock(fileMutex());
     const bool cleared = pendingChanges().value(path).cleared;
     m_values = withPending(path, cleared ? QMap<QString, QVariant>() : readFile(path));
 }
 
-Settings::~Settings()
+SettingsFile::~SettingsFile()
 {
     if (m_changed)
         sync();
 }
 
-QVariant Settings::value(QAnyStringView key, const QVariant &fallback) const
+QVariant SettingsFile::value(QAnyStringView key, const QVariant &fallback) const
 {
     return m_values.value(key.toString(), fallback);
 }
 
-bool Settings::contains(QAnyStringView key) const
+bool SettingsFile::contains(QAnyStringView key) const
 {
     return m_values.contains(key.toString());
 }
 
-void Settings::setValue(QAnyStringView anyKey, const QVariant &value)
+void SettingsFile::setValue(QAnyStringView anyKey, const QVariant &value)
 {
     const QString key = anyKey.toString();
     // Kept as the text the file will hold, so a value reads the same before and after a sync.
@@ -161,7 +159,7 @@ void Settings::setValue(QAnyStringView anyKey, const QVariant &value)
     m_changed = true;
 }
 
-void Settings::remove(QAnyStringView anyKey)
+void SettingsFile::remove(QAnyStringView anyKey)
 {
     const QString key = anyKey.toString();
     m_values.remove(key);
@@ -170,7 +168,7 @@ void Settings::remove(QAnyStringView anyKey)
     m_changed = true;
 }
 
-void Settings::clear()
+void SettingsFile::clear()
 {
     m_values.clear();
     std::lock_guard lock(fileMutex());
@@ -178,7 +176,7 @@ void Settings::clear()
     m_changed = true;
 }
 
-bool Settings::sync()
+bool SettingsFile::sync()
 {
     std::lock_guard lock(fileMutex());
     m_changed = false;
@@ -209,33 +207,7 @@ bool Settings::sync()
     return true;
 }
 
-std::unique_ptr<Settings> open()
+std::unique_ptr<SettingsFile> SettingsFile::open()
 {
-    return std::make_unique<Settings>(::Settings::defaultPath());
+    return std::make_unique<SettingsFile>(Settings::defaultPath());
 }
-
-bool flush(Settings &settings)
-{
-    return settings.sync();
-}
-
-} // namespace Defaults
-
-namespace AppPaths {
-
-QString dataFolder()
-{
-    QString base = QString::fromLocal8Bit(qgetenv("XDG_DATA_HOME"));
-    if (base.isEmpty() || !QDir::isAbsolutePath(base))
-        base = QDir::homePath() + QStringLiteral("/.local/share");
-    return QDir::cleanPath(base + QStringLiteral("/Quorvin"));
-}
-
-void makePrivate(const QString &path)
-{
-    QFile::setPermissions(path,
-                          QFileInfo(path).isDir() ? QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner
-                                                  : QFile::ReadOwner | QFile::WriteOwner);
-}
-
-} // namespace AppPaths

@@ -10,16 +10,17 @@
 // The settings file underneath the typed Settings object: a small text file, one "key=value"
 // line each. Every value reads back as a string, as from an INI file. A settings file
 // of the older INI layout is read as it is and rewritten in this one by the next sync.
-namespace Defaults {
-
-class Settings
+class SettingsFile
 {
 public:
-    explicit Settings(const QString &path);
+    explicit SettingsFile(const QString &path);
+    // The file at Settings::defaultPath().
+    static std::unique_ptr<SettingsFile> open();
+
     // Like QSettings, unsynced changes are written when the instance goes.
-    ~Settings();
-    Settings(const Settings &) = delete;
-    Settings &operator=(const Settings &) = delete;
+    ~SettingsFile();
+    SettingsFile(const SettingsFile &) = delete;
+    SettingsFile &operator=(const SettingsFile &) = delete;
 
     QVariant value(QAnyStringView key, const QVariant &fallback = {}) const;
     bool contains(QAnyStringView key) const;
@@ -42,21 +43,3 @@ private:
     bool m_changed = false;
     QString m_error;
 };
-
-std::unique_ptr<Settings> open();
-
-// Writes the pending changes of `settings` to disk now; false when that failed.
-bool flush(Settings &settings);
-
-} // namespace Defaults
-
-// Folders the application writes to besides the defaults.
-namespace AppPaths {
-
-// $XDG_DATA_HOME/Quorvin (default ~/.local/share/Quorvin). Not created here.
-QString dataFolder();
-
-// Files the application made that hold user content get owner-only permissions.
-void makePrivate(const QString &path);
-
-} // namespace AppPaths
