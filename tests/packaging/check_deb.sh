@@ -2,6 +2,8 @@
 # Usage: check_deb.sh BUILD_DIR WORK_DIR VERSION
 # Builds quorvin_VERSION_amd64.deb with CPack and checks it as a clean machine would see it.
 set -euo pipefail
+# Under pipefail, `echo … | grep -q` fails when grep exits before echo has written every line
+# (SIGPIPE): text is handed to grep as a here-string instead.
 build="$1" work="$2" version="$3"
 app_id=io.github.quorvin.Quorvin
 failures=0
@@ -55,7 +57,7 @@ fi
 # those pull in are their packages' business.
 whats=() paths=()
 ldd_out="$(ldd "$root/usr/bin/quorvin")"
-if echo "$ldd_out" | grep -q "not found"; then fail "unresolved libraries:"$'\n'"$ldd_out"; fi
+if grep -q "not found" <<<"$ldd_out"; then fail "unresolved libraries:"$'\n'"$ldd_out"; fi
 for soname in $(readelf -d "$root/usr/bin/quorvin" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p'); do
   # "soname => path (address)", except the dynamic loader, which ldd lists by its path alone.
   path="$(echo "$ldd_out" | awk -v s="$soname" '$1 == s {print $3} $1 ~ "/" s "$" {print $1}')"
@@ -75,7 +77,7 @@ i=0
 while IFS=$'\t' read -r path pkg; do
   pkg="${pkg%% *}"
   if [ -z "$pkg" ]; then fail "${whats[$i]}: $path belongs to no package"
-  elif ! echo "$dep_names" | grep -qx "$pkg"; then fail "${whats[$i]}: $path is in $pkg, which Depends does not name"; fi
+  elif ! grep -qx "$pkg" <<<"$dep_names"; then fail "${whats[$i]}: $path is in $pkg, which Depends does not name"; fi
   i=$((i + 1))
 done < <(printf '%s\n' "${paths[@]}" | owners_of)
 

@@ -49,12 +49,12 @@ runtime_inputs() {
     sleep 0.2
     kill -0 "$pid" 2>/dev/null || break
     maps="$(awk '$6 ~ /^\// {print $6}' "/proc/$pid/maps" 2>/dev/null | sort -u)"
-    if echo "$maps" | grep -q libqxcb && xwininfo -root -tree 2>/dev/null | grep -qi quorvin; then sleep 1; break; fi
+    if grep -q libqxcb <<<"$maps" && grep -qi quorvin <<<"$(xwininfo -root -tree 2>/dev/null)"; then sleep 1; break; fi
   done
   maps="$(awk '$6 ~ /^\// {print $6}' "/proc/$pid/maps" 2>/dev/null | sort -u || true)"
   kill "$pid" 2>/dev/null || true
   wait "$pid" 2>/dev/null || true
-  if ! echo "$maps" | grep -q libqxcb; then
+  if ! grep -q libqxcb <<<"$maps"; then
     echo "FAIL: the app did not come up on $DISPLAY:" >&2
     cat "$home/log" >&2
     rm -rf "$home"
