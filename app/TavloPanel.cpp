@@ -6,9 +6,8 @@
 #include <QPainterPath>
 #include <QVBoxLayout>
 
-#include "platform/x11/CompositorWatch.h"
+#include "platform/DesktopBackends.h"
 #include "platform/x11/X11KeyboardFocus.h"
-#include "platform/x11/X11WindowHints.h"
 #include "widgetkit/PanelMetrics.h"
 
 TavloPanel::TavloPanel(QSize size, QWidget *parent)
@@ -28,7 +27,7 @@ TavloPanel::TavloPanel(QSize size, QWidget *parent)
     // Shown without the keyboard; a press anywhere in the panel takes it, so its keys work.
     qApp->installEventFilter(this);
     // Without a compositor only the card's own rounded outline is drawn, not a black frame around it.
-    CompositorWatch::shapeWhenNotComposited(this, [](const QWidget *panel) {
+    cutToOutlineWithoutCompositor(this, [](const QWidget *panel) {
         QPainterPath card;
         card.addRoundedRect(QRectF(panel->rect())
                                 .adjusted(PanelMetrics::cardInset, PanelMetrics::cardInset,
@@ -75,7 +74,7 @@ void TavloPanel::showEvent(QShowEvent *event)
 {
     // Window managers drop these states when a window is withdrawn, so set them before every map.
     if (!event->spontaneous())
-        X11WindowHints::applyPanelHints(windowHandle());
+        applyFloatingPanelHints(windowHandle());
     QWidget::showEvent(event);
 }
 

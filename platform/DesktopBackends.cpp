@@ -4,6 +4,7 @@
 #include <QTimer>
 
 #include "platform/portal/PortalGlobalHotKey.h"
+#include "platform/x11/CompositorWatch.h"
 #include "platform/x11/X11GlobalHotKey.h"
 #include "platform/x11/X11MouseMonitor.h"
 #include "platform/x11/X11WindowHints.h"
@@ -92,4 +93,14 @@ std::unique_ptr<GlobalMouseMonitor> createGlobalMouseMonitor()
     if (auto monitor = openX11MouseMonitor())
         return monitor;
     return std::make_unique<ActivationLossMonitor>();
+}
+
+void applyFloatingPanelHints(QWindow *window)
+{
+    X11WindowHints::applyPanelHints(window);
+}
+
+void cutToOutlineWithoutCompositor(QWidget *window, std::function<QPainterPath(const QWidget *)> outline)
+{
+    CompositorWatch::shapeWhenNotComposited(window, std::move(outline));
 }

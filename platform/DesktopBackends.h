@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QPainterPath>
+#include <functional>
 #include <memory>
 
 #include "platform/DesktopSession.h"
@@ -14,3 +16,16 @@ std::unique_ptr<GlobalHotKey> createGlobalHotKey(const DesktopSession &session, 
 
 // The best mouse monitor the running platform allows. Starts disabled.
 std::unique_ptr<GlobalMouseMonitor> createGlobalMouseMonitor();
+
+class QWidget;
+class QWindow;
+
+// What the floating panels ask of the desktop. Windows reach the backends only through these, so
+// they build and run headless; each is a no-op where the session has no such facility.
+
+// Keeps `window` on every workspace and out of task bars and pagers.
+void applyFloatingPanelHints(QWindow *window);
+
+// Without a compositing manager the transparent pixels of `window` show black, so it is cut to
+// `outline` (asked again on every resize) until one appears.
+void cutToOutlineWithoutCompositor(QWidget *window, std::function<QPainterPath(const QWidget *)> outline);

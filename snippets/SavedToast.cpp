@@ -5,7 +5,7 @@
 #include <QPropertyAnimation>
 #include <QTimer>
 
-#include "platform/x11/CompositorWatch.h"
+#include "platform/DesktopBackends.h"
 
 SavedToast::SavedToast(QWidget *host, const QString &fileName)
     : QWidget(host,
@@ -21,7 +21,7 @@ SavedToast::SavedToast(QWidget *host, const QString &fileName)
     setFocusPolicy(Qt::NoFocus);
     setFixedSize(toastSize);
     setAccessibleName(m_message);
-    CompositorWatch::shapeWhenNotComposited(this, [](const QWidget *toast) {
+    cutToOutlineWithoutCompositor(this, [](const QWidget *toast) {
         QPainterPath shape;
         shape.addRoundedRect(QRectF(toast->rect()), 12, 12);
         return shape;

@@ -7,7 +7,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include "platform/x11/X11WindowHints.h"
+#include "platform/DesktopBackends.h"
 
 FloatingToolPanel::FloatingToolPanel(const QString &title, const QSize &contentSize, QWidget *parent)
     : QWidget(parent,
@@ -54,7 +54,7 @@ void FloatingToolPanel::present(Placer placer)
     if (!wasVisible) {
         // On every desktop and out of the taskbar, like the tavlo panel it belongs to.
         winId();
-        X11WindowHints::applyPanelHints(windowHandle());
+        applyFloatingPanelHints(windowHandle());
     }
     show();
     if (wasVisible)
