@@ -204,17 +204,6 @@ private Q_SLOTS:
         QCOMPARE(two.richText().string(), QStringLiteral("one\ntwo"));
         QCOMPARE(qHash(two), qHash(RichTextPayload {two.rtfData, two.plainText}));
     }
-
-    void orientationAndUuid()
-    {
-        QCOMPARE(orientationFromRawValue(QStringLiteral("vertical")), TavloOrientation::vertical);
-        QCOMPARE(orientationFromRawValue(QStringLiteral("Vertical")), TavloOrientation::horizontal);
-        QCOMPARE(orientationFromRawValue(QString()), TavloOrientation::horizontal);
-        QCOMPARE(orientationRawValue(TavloOrientation::vertical), QStringLiteral("vertical"));
-
-        const QUuid id = QUuid::fromString(QStringLiteral("{0f1e2d3c-4b5a-6978-8796-a5b4c3d2e1f0}"));
-        QCOMPARE(uuidString(id), QStringLiteral("0F1E2D3C-4B5A-6978-8796-A5B4C3D2E1F0"));
-    }
 };
 
 QTEST_MAIN(TestTavloValues)

@@ -165,7 +165,6 @@ private Q_SLOTS:
     {
         m_store->addText("first");
         m_store->addText("second");
-        QCOMPARE(m_view->model()->rowCount(), 2);
         QCOMPARE(m_view->hoveredRow(), -1);
         hover(tileCenter(1));
         QCOMPARE(m_view->hoveredRow(), 1);
@@ -181,7 +180,6 @@ private Q_SLOTS:
 
         click(button.center()); // hovering first, as a pointer would
         QCOMPARE(m_store->items().size(), 1);
-        QCOMPARE(m_store->items().first().isText(), true);
         QCOMPARE(TavloItemCell::displayTitle(m_store->items().first()), QString("first"));
     }
 
@@ -365,7 +363,6 @@ private Q_SLOTS:
         const QPoint edge(tile.center().x(), tile.top() + 1);
         const QColor plain = viewport()->grab().toImage().pixelColor(edge);
         m_view->setSelectedItemID(id);
-        QCOMPARE(m_view->selectedItemID(), id);
         const QColor outlined = viewport()->grab().toImage().pixelColor(edge);
         QVERIFY2(outlined != plain, qPrintable(outlined.name()));
         m_view->setSelectedItemID(QUuid());
