@@ -5,11 +5,12 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QStringDecoder>
 
-#include "model/MemoryAdvice.h"
 #include "model/StoredTavloItem.h"
 #include "platform/AppPaths.h"
 #include "platform/DurableFile.h"
+#include "platform/MappedFile.h"
 #include "platform/SaveStatus.h"
 #include "platform/SettingsFile.h"
 
@@ -77,6 +78,88 @@ QList<StoredTavloDefinition> unionOf(const QList<StoredTavloDefinition> &stored,
     return all;
 }
 
+// A bookmark carried over from older data holds its file URL as UTF-8 text.
+std::optional<TavloUrl> resolveBookmark(const QByteArray &bookmark)
+{
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString text = decoder.decode(bookmark);
+    if (decoder.hasError())
+        return std::nullopt;
+    auto url = TavloUrl::parse(text);
+    if (!url || !url->isFileURL())
+        return std::nullopt;
+    return url;
+}
+
+// The item a record stands for; nothing for a record that no longer makes one. A text item of
+// older data that kept only its characters is returned with no RTF and `plainTextOnly` set.
+std::optional<TavloItemKind> itemKind(const StoredTavloItem &stored, bool &plainTextOnly)
+{
+    plainTextOnly = false;
+    switch (stored.kind) {
+    case StoredTavloItem::Kind::file: {
+        if (stored.fileURLString) {
+            const auto url = TavloUrl::parse(*stored.fileURLString);
+            if (url && url->isFileURL())
+                return FileItemKind {url->standardizedFileURL(), QByteArray()};
+        }
+        if (!stored.bookmarkData)
+            return std::nullopt;
+        if (const auto url = resolveBookmark(*stored.bookmarkData))
+            return FileItemKind {*url, *stored.bookmarkData};
+        return std::nullopt;
+    }
+    case StoredTavloItem::Kind::text:
+        if (stored.richTextData) {
+            const QString plain = stored.richTextPlainText.value_or(stored.text.value_or(QString()));
+            return TextItemKind {RichTextPayload {*stored.richTextData, plain}, stored.title};
+        }
+        if (stored.text && !stored.text->isEmpty()) {
+            plainTextOnly = true;
+            return TextItemKind {RichTextPayload {QByteArray(), *stored.text}, stored.title};
+        }
+        return std::nullopt;
+    case StoredTavloItem::Kind::url:
+        if (stored.urlString) {
+            if (const auto url = TavloUrl::parse(*stored.urlString))
+                return UrlItemKind {*url, stored.title};
+        }
+        return std::nullopt;
+    }
+    return std::nullopt;
+}
+
+// Records filed under a tavlo that is not in `tavloIDs` go to the first one.
+std::optional<StoreFiles::LoadedItems> readItems(QByteArrayView json, const QList<QUuid> &tavloIDs)
+{
+    StoreFiles::LoadedItems loaded;
+    for (const QUuid &id : tavloIDs)
+        loaded.byTavlo.insert(id, {});
+    const QUuid fallback = tavloIDs.first();
+    const bool ok = StoredJson::forEachItem(json, true, [&](StoredTavloItem &&stored) {
+        const QUuid target =
+            stored.tavloID && loaded.byTavlo.contains(*stored.tavloID) ? *stored.tavloID : fallback;
+        bool plainTextOnly = false;
+        auto kind = itemKind(stored, plainTextOnly);
+        if (!kind) {
+            loaded.cleaned = true;
+            return true;
+        }
+        TavloItem item {stored.id, std::move(*kind)};
+        QList<TavloItem> &list = loaded.byTavlo[target];
+        if (plainTextOnly)
+            loaded.plainTextOnly.append({target, list.size()});
+        // When every record reads back as it would be written, loading need not write at all.
+        loaded.cleaned =
+            loaded.cleaned || plainTextOnly || !(StoredTavloItem::fromItem(item, target) == stored);
+        list.append(std::move(item));
+        return true;
+    });
+    if (!ok)
+        return std::nullopt;
+    return loaded;
+}
+
 } // namespace
 
 namespace StoreFiles {
@@ -92,11 +175,9 @@ std::optional<QByteArray> read(const QString &key)
     if (!file.open(QIODevice::ReadOnly))
         return std::nullopt;
     // Spare room after the bytes lets the JSON reader parse them where they are, without a copy.
-    constexpr qsizetype readerPadding = 64;
     const qsizetype expected = qsizetype(file.size());
     QByteArray bytes;
-    bytes.reserve(expected + readerPadding);
-    MemoryAdvice::preferLargePages(bytes.data(), size_t(expected));
+    bytes.reserve(expected + qsizetype(StoredJson::readerPadding));
     bytes.resize(expected);
     const qint64 got = file.read(bytes.data(), expected);
     bytes.resize(qsizetype(std::max<qint64>(got, 0)));
@@ -133,6 +214,7 @@ void moveFromSettings()
 Loaded load()
 {
     Loaded loaded;
+    loaded.defaultTavloID = QUuid::createUuid();
     loaded.lock = std::make_unique<DataFolderLock>();
     if (!loaded.lock->owned())
         return loaded;
@@ -142,10 +224,16 @@ Loaded load()
         if (!loaded.tavlos)
             loaded.tavlosBytes = std::move(bytes);
     }
-    if (auto bytes = read(itemsKey)) {
-        loaded.items = StoredJson::decodeItems(*bytes);
+    QList<QUuid> tavloIDs;
+    for (const StoredTavloDefinition &tavlo : loaded.tavlos.value_or(QList<StoredTavloDefinition>()))
+        tavloIDs.append(tavlo.id);
+    if (tavloIDs.isEmpty())
+        tavloIDs.append(loaded.defaultTavloID);
+    // Mapped rather than read: the parser works on the cached pages themselves.
+    if (const auto file = MappedFile::open(path(itemsKey), StoredJson::readerPadding)) {
+        loaded.items = readItems(file->bytes(), tavloIDs);
         if (!loaded.items)
-            loaded.itemsBytes = std::move(bytes);
+            loaded.itemsBytes = file->bytes().toByteArray();
     }
     loaded.active = read(activeKey);
     return loaded;

@@ -44,13 +44,25 @@ std::optional<QByteArray> read(const QString &key);
 void moveFromSettings();
 
 // What the store starts from: the lock on the data folder and the files, read and decoded.
+// The item file's records, already made into items and filed under the tavlos they belong to.
+struct LoadedItems
+{
+    QHash<QUuid, QList<TavloItem>> byTavlo; // a list for every tavlo, empty ones included
+    // Text items of older data that kept only their characters: their RTF is made on the GUI
+    // thread (tavlo, index), where documents may be laid out.
+    QList<std::pair<QUuid, qsizetype>> plainTextOnly;
+    // Some record would be written back differently (or was dropped), so loading ends with a write.
+    bool cleaned = false;
+};
+
 struct Loaded
 {
     std::unique_ptr<DataFolderLock> lock;
     std::optional<QByteArray> tavlosBytes; // kept only when they did not decode
     std::optional<QList<StoredTavloDefinition>> tavlos;
+    QUuid defaultTavloID; // the one tavlo when no tavlo list reads
     std::optional<QByteArray> itemsBytes; // the same
-    std::optional<QList<StoredTavloItem>> items;
+    std::optional<LoadedItems> items;
     std::optional<QByteArray> active;
 };
 

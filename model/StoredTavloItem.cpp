@@ -2,8 +2,6 @@
 
 #include <simdjson.h>
 
-#include "model/MemoryAdvice.h"
-
 StoredTavloItem StoredTavloItem::fromItem(const TavloItem &item, const QUuid &tavloID)
 {
     StoredTavloItem record;
@@ -193,11 +191,7 @@ bool parseArray(const QByteArray &json, ReadArray readArray)
     const size_t size = size_t(json.size());
     if (parser.allocate(size, maxDepth) != simdjson::SUCCESS)
         return false;
-    // Sized for the worst case; what a large list really fills is still tens of megabytes.
-    MemoryAdvice::preferLargePages(parser.doc.string_buf.get(), 5 * size / 3);
-    MemoryAdvice::preferLargePages(parser.doc.tape.get(), size * sizeof(uint64_t));
-    MemoryAdvice::preferLargePages(parser.implementation->structural_indexes.get(), size * sizeof(uint32_t));
-    // The parser reads a little past the end; the bytes are copied only when there is no room.
+    // The spare capacity of a QByteArray is there to read; without enough the parser copies.
     const bool padded = size_t(json.capacity() - json.size()) >= simdjson::SIMDJSON_PADDING;
     simdjson::dom::element root;
     simdjson::dom::array array;
@@ -240,80 +234,350 @@ std::optional<QUuid> uuidFrom(const QByteArrayView *raw)
     return parseUuid(QString::fromLatin1(*raw));
 }
 
-bool readItem(simdjson::dom::element element, StoredTavloItem &record)
+// ---- Items: read on demand, straight from the file's bytes ----
+//
+// Item lists hold megabytes of text. The on-demand parser finds the structure and checks the
+// UTF-8 of the whole file; the strings are then decoded once, from the file's bytes into the
+// item's own QString or QByteArray, with no copy of the text in between.
+
+namespace ondemand = simdjson::ondemand;
+
+bool isJsonSpace(char c)
 {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
+
+// The characters between the quotes, escapes still in place. The token runs from the opening
+// quote to the next token, so only spaces follow the closing quote. The string is then consumed:
+// a value the parser was not told to read it skips loosely, without checking what follows.
+bool stringContent(ondemand::value &value, QByteArrayView &content)
+{
+    const std::string_view token = value.raw_json_token();
+    ondemand::raw_json_string consumed;
+    if (value.get_raw_json_string().get(consumed))
+        return false;
+    size_t end = token.size();
+    while (end > 0 && isJsonSpace(token[end - 1]))
+        --end;
+    if (end < 2 || token.front() != '"' || token[end - 1] != '"')
+        return false;
+    content = QByteArrayView(token.data() + 1, qsizetype(end - 2));
+    return true;
+}
+
+int hexValue(unsigned char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+// Four hex digits after "\u"; -1 when they are not.
+int hexQuad(const unsigned char *p, const unsigned char *end)
+{
+    if (end - p < 4)
+        return -1;
+    int value = 0;
+    for (int i = 0; i < 4; ++i) {
+        const int digit = hexValue(p[i]);
+        if (digit < 0)
+            return -1;
+        value = value << 4 | digit;
+    }
+    return value;
+}
+
+// The character a one-letter escape stands for; 0 for a letter JSON does not define.
+char16_t simpleEscape(unsigned char letter)
+{
+    switch (letter) {
+    case '"':
+    case '\\':
+    case '/':
+        return letter;
+    case 'b':
+        return u'\b';
+    case 'f':
+        return u'\f';
+    case 'n':
+        return u'\n';
+    case 'r':
+        return u'\r';
+    case 't':
+        return u'\t';
+    }
+    return 0;
+}
+
+// JSON string content (UTF-8 the parser has already checked) as UTF-16. False on a malformed
+// escape, an unpaired surrogate or a control character that is not escaped.
+bool decodeText(QByteArrayView content, QString &out)
+{
+    out.resize(content.size()); // never more UTF-16 units than UTF-8 bytes
+    char16_t *const begin = reinterpret_cast<char16_t *>(out.data());
+    char16_t *d = begin;
+    const auto *p = reinterpret_cast<const unsigned char *>(content.data());
+    const auto *const end = p + content.size();
+    while (p < end) {
+        const unsigned c = *p;
+        if (c >= 0x20 && c < 0x80 && c != '\\') {
+            *d++ = char16_t(c);
+            ++p;
+        } else if (c < 0x20) {
+            return false;
+        } else if (c == '\\') {
+            if (end - p < 2)
+                return false;
+            const unsigned char e = p[1];
+            p += 2;
+            if (e != 'u') {
+                const char16_t unit = simpleEscape(e);
+                if (!unit)
+                    return false;
+                *d++ = unit;
+                continue;
+            }
+            const int unit = hexQuad(p, end);
+            if (unit < 0 || QChar::isLowSurrogate(char16_t(unit)))
+                return false;
+            p += 4;
+            *d++ = char16_t(unit);
+            if (QChar::isHighSurrogate(char16_t(unit))) {
+                const int low = end - p >= 6 && p[0] == '\\' && p[1] == 'u' ? hexQuad(p + 2, end) : -1;
+                if (low < 0 || !QChar::isLowSurrogate(char16_t(low)))
+                    return false;
+                p += 6;
+                *d++ = char16_t(low);
+            }
+        } else {
+            char32_t code;
+            if (c < 0xE0) {
+                code = (c & 0x1F) << 6 | (p[1] & 0x3F);
+                p += 2;
+            } else if (c < 0xF0) {
+                code = (c & 0x0F) << 12 | (p[1] & 0x3F) << 6 | (p[2] & 0x3F);
+                p += 3;
+            } else {
+                code = (c & 0x07) << 18 | (p[1] & 0x3F) << 12 | (p[2] & 0x3F) << 6 | (p[3] & 0x3F);
+                p += 4;
+            }
+            if (code >= 0x10000) {
+                *d++ = QChar::highSurrogate(code);
+                *d++ = QChar::lowSurrogate(code);
+            } else {
+                *d++ = char16_t(code);
+            }
+        }
+    }
+    const qsizetype length = d - begin;
+    out.truncate(length);
+    if (length < content.size() / 2)
+        out.squeeze(); // mostly multi-byte text: give back the spare half
+    return true;
+}
+
+// The string's bytes for fields that are read as bytes (UUIDs, kinds, Base64): the file's own
+// bytes, or an unescaped copy in `scratch` when the writer escaped something.
+bool contentBytes(QByteArrayView content, QByteArray &scratch, QByteArrayView &bytes)
+{
+    if (!content.contains('\\')) {
+        bytes = content;
+        return true;
+    }
+    QString text;
+    if (!decodeText(content, text))
+        return false;
+    scratch = text.toUtf8();
+    bytes = scratch;
+    return true;
+}
+
+// A value under a key the items do not use: it is not kept, but it must still be valid JSON.
+bool validValue(ondemand::value value, size_t depth)
+{
+    ondemand::json_type type;
+    if (depth > maxDepth || value.type().get(type))
+        return false;
+    switch (type) {
+    case ondemand::json_type::array: {
+        ondemand::array array;
+        if (value.get_array().get(array))
+            return false;
+        for (auto element : array) {
+            ondemand::value inner;
+            if (element.get(inner) || !validValue(inner, depth + 1))
+                return false;
+        }
+        return true;
+    }
+    case ondemand::json_type::object: {
+        ondemand::object object;
+        if (value.get_object().get(object))
+            return false;
+        for (auto member : object) {
+            std::string_view key;
+            ondemand::value inner;
+            if (member.unescaped_key().get(key) || member.value().get(inner) || !validValue(inner, depth + 1))
+                return false;
+        }
+        return true;
+    }
+    case ondemand::json_type::number: {
+        ondemand::number number;
+        return !value.get_number().get(number);
+    }
+    case ondemand::json_type::string: {
+        QByteArrayView content;
+        QString text;
+        return stringContent(value, content) && decodeText(content, text);
+    }
+    case ondemand::json_type::boolean: {
+        bool flag = false;
+        return !value.get_bool().get(flag);
+    }
+    case ondemand::json_type::null: {
+        bool null = false;
+        return !value.is_null().get(null) && null;
+    }
+    }
+    return false;
+}
+
+bool readItem(ondemand::value element, StoredTavloItem &record)
+{
+    ondemand::object object;
+    if (element.get_object().get(object))
+        return false;
     bool hasId = false;
     bool hasKind = false;
-    const auto accept = [&](Field field, const QByteArrayView *raw) {
-        const auto text = [&]() -> std::optional<QString> {
-            if (!raw)
-                return std::nullopt;
-            return QString::fromUtf8(*raw);
+    QByteArray scratch;
+    for (auto member : object) {
+        std::string_view key;
+        ondemand::value value;
+        if (member.unescaped_key().get(key) || member.value().get(value))
+            return false;
+        const Field which = fieldFor(QByteArrayView(key.data(), qsizetype(key.size())));
+        if (which == Field::unknown || which == Field::name) {
+            if (!validValue(value, 2))
+                return false;
+            continue;
+        }
+        ondemand::json_type type;
+        if (value.type().get(type))
+            return false;
+        if (type == ondemand::json_type::null) {
+            bool null = false;
+            if (value.is_null().get(null) || !null)
+                return false;
+            // Null clears an optional field; the id and the kind cannot be null.
+            switch (which) {
+            case Field::tavloID:
+                record.tavloID.reset();
+                continue;
+            case Field::bookmarkData:
+                record.bookmarkData.reset();
+                continue;
+            case Field::richTextData:
+                record.richTextData.reset();
+                continue;
+            case Field::fileURLString:
+                record.fileURLString.reset();
+                continue;
+            case Field::text:
+                record.text.reset();
+                continue;
+            case Field::richTextPlainText:
+                record.richTextPlainText.reset();
+                continue;
+            case Field::urlString:
+                record.urlString.reset();
+                continue;
+            case Field::title:
+                record.title.reset();
+                continue;
+            default:
+                return false;
+            }
+        }
+        QByteArrayView content;
+        if (type != ondemand::json_type::string || !stringContent(value, content))
+            return false;
+        const auto text = [&](std::optional<QString> &out) {
+            QString decoded;
+            if (!decodeText(content, decoded))
+                return false;
+            out = std::move(decoded);
+            return true;
         };
-        const auto bytes = [&](std::optional<QByteArray> &out) {
-            out.reset();
-            if (!raw)
-                return true;
-            out = parseBase64Bytes(*raw);
-            return out.has_value();
+        QByteArrayView bytes;
+        const auto readBytes = [&] {
+            return contentBytes(content, scratch, bytes);
         };
-        switch (field) {
+        switch (which) {
         case Field::id: {
-            const auto id = uuidFrom(raw);
+            const auto id = readBytes() ? parseUuid(QString::fromLatin1(bytes)) : std::nullopt;
             if (!id)
                 return false;
             record.id = *id;
             hasId = true;
-            return true;
+            break;
         }
         case Field::tavloID:
-            record.tavloID.reset();
-            if (!raw)
-                return true;
-            record.tavloID = uuidFrom(raw);
-            return record.tavloID.has_value();
-        case Field::kind:
-            if (!raw)
+            record.tavloID = readBytes() ? parseUuid(QString::fromLatin1(bytes)) : std::nullopt;
+            if (!record.tavloID)
                 return false;
-            if (*raw == "file")
+            break;
+        case Field::kind:
+            if (!readBytes())
+                return false;
+            if (bytes == "file")
                 record.kind = StoredTavloItem::Kind::file;
-            else if (*raw == "text")
+            else if (bytes == "text")
                 record.kind = StoredTavloItem::Kind::text;
-            else if (*raw == "url")
+            else if (bytes == "url")
                 record.kind = StoredTavloItem::Kind::url;
             else
                 return false;
             hasKind = true;
-            return true;
+            break;
         case Field::bookmarkData:
-            return bytes(record.bookmarkData);
-        case Field::richTextData:
-            return bytes(record.richTextData);
+        case Field::richTextData: {
+            auto &out = which == Field::bookmarkData ? record.bookmarkData : record.richTextData;
+            out = readBytes() ? parseBase64Bytes(bytes) : std::nullopt;
+            if (!out)
+                return false;
+            break;
+        }
         case Field::fileURLString:
-            record.fileURLString = text();
-            return true;
+            if (!text(record.fileURLString))
+                return false;
+            break;
         case Field::text:
-            record.text = text();
-            return true;
+            if (!text(record.text))
+                return false;
+            break;
         case Field::richTextPlainText:
-            record.richTextPlainText = text();
-            return true;
+            if (!text(record.richTextPlainText))
+                return false;
+            break;
         case Field::urlString:
-            record.urlString = text();
-            return true;
+            if (!text(record.urlString))
+                return false;
+            break;
         case Field::title:
-            record.title = text();
-            return true;
+            if (!text(record.title))
+                return false;
+            break;
         case Field::name:
         case Field::unknown:
-            return true;
+            break;
         }
-        return true;
-    };
-    const auto itemField = [](Field f) {
-        return f != Field::unknown && f != Field::name;
-    };
-    return readObject(element, itemField, accept) && hasId && hasKind;
+    }
+    return hasId && hasKind;
 }
 
 } // namespace
@@ -374,17 +638,40 @@ QByteArray encodeItems(const QList<StoredTavloItem> &items)
     return out;
 }
 
+static_assert(readerPadding >= simdjson::SIMDJSON_PADDING);
+
+bool forEachItem(QByteArrayView json, bool padded, const std::function<bool(StoredTavloItem &&)> &take)
+{
+    QByteArray copy;
+    if (!padded) {
+        copy.reserve(json.size() + qsizetype(readerPadding));
+        copy.append(json);
+        json = copy;
+    }
+    ondemand::parser parser;
+    if (parser.allocate(size_t(json.size()), maxDepth) != simdjson::SUCCESS)
+        return false;
+    ondemand::document document;
+    ondemand::array array;
+    if (parser.iterate(json.data(), size_t(json.size()), size_t(json.size()) + readerPadding).get(document)
+        || document.get_array().get(array))
+        return false;
+    for (auto element : array) {
+        ondemand::value value;
+        StoredTavloItem record;
+        if (element.get(value) || !readItem(value, record) || !take(std::move(record)))
+            return false;
+    }
+    // Nothing may follow the array: past its end there is no location left.
+    return document.current_location().error() == simdjson::OUT_OF_BOUNDS;
+}
+
 std::optional<QList<StoredTavloItem>> decodeItems(const QByteArray &json)
 {
     QList<StoredTavloItem> items;
-    const bool ok = parseArray(json, [&items](simdjson::dom::array array) {
-        items.reserve(qsizetype(array.size()));
-        for (const simdjson::dom::element element : array) {
-            StoredTavloItem record;
-            if (!readItem(element, record))
-                return false;
-            items.append(std::move(record));
-        }
+    const bool padded = size_t(json.capacity() - json.size()) >= simdjson::SIMDJSON_PADDING;
+    const bool ok = forEachItem(json, padded, [&items](StoredTavloItem &&record) {
+        items.append(std::move(record));
         return true;
     });
     if (!ok)

@@ -5,6 +5,7 @@
 #include <QString>
 #include <QUuid>
 
+#include <functional>
 #include <optional>
 
 #include "model/TavloItem.h"
@@ -38,6 +39,12 @@ QByteArray encodeItems(const QList<StoredTavloItem> &items);
 // The whole array, or nothing when any part of it does not read: a missing "id" or "kind",
 // an unknown kind, a malformed UUID or Base64 string, or a value of the wrong JSON type.
 std::optional<QList<StoredTavloItem>> decodeItems(const QByteArray &json);
+// Readable bytes the reader wants after the JSON to work on it in place.
+constexpr std::size_t readerPadding = 64;
+// The same reading, record by record in order, without building the list; false as soon as
+// anything does not read or `take` returns false. `padded`: `readerPadding` bytes after `json` can
+// be read, so the reader works on the bytes where they are.
+bool forEachItem(QByteArrayView json, bool padded, const std::function<bool(StoredTavloItem &&)> &take);
 
 QByteArray encodeTavlos(const QList<StoredTavloDefinition> &tavlos);
 std::optional<QList<StoredTavloDefinition>> decodeTavlos(const QByteArray &json);

@@ -70,6 +70,10 @@ struct TavloItem
     friend bool operator==(const TavloItem &, const TavloItem &) = default;
 };
 
+// Every member is an implicitly shared Qt value or a plain one, so an item may be moved as
+// bytes: lists of thousands of items then grow in place instead of copying themselves.
+Q_DECLARE_TYPEINFO(TavloItem, Q_RELOCATABLE_TYPE);
+
 size_t qHash(const TavloItemKind &kind, size_t seed = 0) noexcept;
 size_t qHash(const TavloItem &item, size_t seed = 0) noexcept;
 

@@ -1,7 +1,6 @@
 #include "model/TavloStore.h"
 
 #include <QCoreApplication>
-#include <QStringDecoder>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -29,19 +28,6 @@ bool isWebScheme(const QString &scheme)
 {
     const QString lower = scheme.toLower();
     return lower == QLatin1String("http") || lower == QLatin1String("https");
-}
-
-// A bookmark carried over from older data holds its file URL as UTF-8 text.
-std::optional<TavloUrl> resolveBookmark(const QByteArray &bookmark)
-{
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    const QString text = decoder.decode(bookmark);
-    if (decoder.hasError())
-        return std::nullopt;
-    auto url = TavloUrl::parse(text);
-    if (!url || !url->isFileURL())
-        return std::nullopt;
-    return url;
 }
 
 constexpr qreal maxParagraphSpacing = 12;
@@ -142,9 +128,9 @@ TavloStore::PreparedText prepareDocument(std::unique_ptr<QTextDocument> document
 TavloStore::TavloStore(QObject *parent)
     : QObject(parent), m_persistenceWorker(std::make_unique<PersistenceWorker>())
 {
-    m_activeTavloID = QUuid::createUuid();
     auto preloaded = StoreFiles::takePreloaded();
     StoreFiles::Loaded loaded = preloaded ? std::move(*preloaded) : StoreFiles::load();
+    m_activeTavloID = loaded.defaultTavloID;
     m_dataLock = std::move(loaded.lock);
     if (!m_dataLock->owned()) {
         // Loading would show a state the owner is about to change; writing would undo its work.
@@ -218,7 +204,7 @@ void TavloStore::loadTavlos(const QUuid &defaultID)
 
 void TavloStore::loadItems()
 {
-    std::optional<QList<StoredTavloItem>> decoded = std::move(m_loaded->items);
+    std::optional<StoreFiles::LoadedItems> loaded = std::move(m_loaded->items);
     m_loaded->items.reset();
     // The stored list stays as it is until the next change, which replaces it; keep a copy.
     if (m_loaded->itemsBytes && !m_loaded->itemsBytes->isEmpty())
@@ -226,61 +212,17 @@ void TavloStore::loadItems()
                                                      QStringLiteral("StoredItems"));
     for (const auto &tavlo : std::as_const(m_tavlos))
         m_allItemsByTavlo.insert(tavlo.id, {});
-    if (!decoded)
+    if (!loaded)
         return;
-
-    const QUuid fallback = m_tavlos.isEmpty() ? m_activeTavloID : m_tavlos.first().id;
-    // The write after loading only cleans up; when every record would be written back as it
-    // is, it is left out, which spares a start the encoding and syncing of the whole file.
-    bool cleaned = false;
-    for (const StoredTavloItem &stored : std::as_const(*decoded)) {
-        QUuid target = fallback;
-        if (stored.tavloID && m_allItemsByTavlo.contains(*stored.tavloID))
-            target = *stored.tavloID;
-        auto kind = rebuildKind(stored);
-        if (!kind) {
-            cleaned = true;
-            continue;
-        }
-        TavloItem item {stored.id, std::move(*kind)};
-        cleaned = cleaned || !(StoredTavloItem::fromItem(item, target) == stored);
-        m_allItemsByTavlo[target].append(std::move(item));
+    // The loader filed the items under the same tavlos this store has just taken.
+    m_allItemsByTavlo = std::move(loaded->byTavlo);
+    for (const auto &[tavlo, index] : std::as_const(loaded->plainTextOnly)) {
+        auto &text = std::get<TextItemKind>(m_allItemsByTavlo[tavlo][index].kind);
+        text.payload = makeRichTextPayload(RichText::fromPlainText(text.payload.plainText));
     }
-    if (cleaned)
+    // The write after loading only cleans up; it is left out when it would change nothing.
+    if (loaded->cleaned)
         persistItems();
-}
-
-std::optional<TavloItemKind> TavloStore::rebuildKind(const StoredTavloItem &stored)
-{
-    switch (stored.kind) {
-    case StoredTavloItem::Kind::file: {
-        if (stored.fileURLString) {
-            const auto url = TavloUrl::parse(*stored.fileURLString);
-            if (url && url->isFileURL())
-                return FileItemKind {url->standardizedFileURL(), QByteArray()};
-        }
-        if (!stored.bookmarkData)
-            return std::nullopt;
-        if (const auto url = resolveBookmark(*stored.bookmarkData))
-            return FileItemKind {*url, *stored.bookmarkData};
-        return std::nullopt;
-    }
-    case StoredTavloItem::Kind::text:
-        if (stored.richTextData) {
-            const QString plain = stored.richTextPlainText.value_or(stored.text.value_or(QString()));
-            return TextItemKind {RichTextPayload {*stored.richTextData, plain}, stored.title};
-        }
-        if (stored.text && !stored.text->isEmpty())
-            return TextItemKind {makeRichTextPayload(RichText::fromPlainText(*stored.text)), stored.title};
-        return std::nullopt;
-    case StoredTavloItem::Kind::url:
-        if (stored.urlString) {
-            if (const auto url = TavloUrl::parse(*stored.urlString))
-                return UrlItemKind {*url, stored.title};
-        }
-        return std::nullopt;
-    }
-    return std::nullopt;
 }
 
 void TavloStore::restoreActiveTavlo()

@@ -129,5 +129,4 @@ private:
     void commit();
     void commitBatchedItems();
     void appendItem(TavloItemKind kind);
-    std::optional<TavloItemKind> rebuildKind(const StoredTavloItem &stored);
 };

@@ -118,6 +118,9 @@ private Q_SLOTS:
         QTest::newRow("bad number in extra") << second(",\"kind\":\"url\",\"x\":01");
         QTest::newRow("bad literal in extra") << second(",\"kind\":\"url\",\"x\":tru");
         QTest::newRow("unclosed extra") << second(",\"kind\":\"url\",\"x\":[1,2");
+        QTest::newRow("bad literal deep in extra") << second(",\"kind\":\"url\",\"x\":{\"a\":[trfalse]}");
+        QTest::newRow("mismatched brackets in extra") << second(",\"kind\":\"url\",\"x\":{\"a\":[5,2.5}}");
+        QTest::newRow("colon after value") << second(",\"kind\":\"url\":[1],\"title\":\"t\"");
         QTest::newRow("missing colon") << withItem("{\"id\" \"AAAAAAAA-0000-4000-8000-000000000002\"}");
         QTest::newRow("deep nesting")
             << second(",\"kind\":\"url\",\"x\":" + QByteArray(100000, '[') + QByteArray(100000, ']'));
