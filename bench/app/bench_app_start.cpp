@@ -5,7 +5,8 @@
 // The clock starts just before posix_spawn. An X client of this program watches every top-level
 // window the server creates through the DAMAGE extension; the first frame is the first drawing
 // into the app's main window (the panel, or CopyQ's main window) after which the window holds
-// more than one colour (mapping alone paints a plain background), at the server's time stamp of
+// more than one colour well inside its edges (mapping alone paints a plain background, and a
+// window cut to a rounded outline differs only in its corners), at the server's time stamp of
 // that drawing. Both apps are timed the same way, from outside, with no help from either.
 // Resident memory (VmRSS, VmHWM) and CPU time are read from /proc for the window's process right
 // then. "Settled" is the last drawing before 400 ms without any (thumbnails, a delayed layout).
@@ -427,14 +428,19 @@ private:
         return true;
     }
 
+    // Looks only well inside the window: a panel cut to its rounded outline reads differently
+    // in the corners before anything is drawn, which is not a frame.
     static bool hasContent(const QImage &image)
     {
         if (image.isNull())
             return false;
-        const QRgb first = image.pixel(0, 0);
-        for (int y = 0; y < image.height(); ++y) {
+        const QRect inner = image.rect().marginsRemoved(
+            QMargins(image.width() / 8, image.height() / 8, image.width() / 8, image.height() / 8));
+        const QRgb first = image.pixel(inner.topLeft());
+        for (int y = inner.top(); y <= inner.bottom(); ++y) {
             const auto *line = reinterpret_cast<const QRgb *>(image.constScanLine(y));
-            if (std::any_of(line, line + image.width(), [first](QRgb p) { return p != first; }))
+            if (std::any_of(line + inner.left(), line + inner.right() + 1,
+                            [first](QRgb p) { return p != first; }))
                 return true;
         }
         return false;
