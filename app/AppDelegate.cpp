@@ -44,12 +44,14 @@ PanelPlacement::Layout AppDelegate::currentScreenLayout()
     return layout;
 }
 
-void AppDelegate::startUp(QWidget *content)
+void AppDelegate::startUp(QWidget *content, const std::function<void()> &beforeShow)
 {
     createTavloPanel(content);
     installOrientationObserver();
     registerHotKey();
     installLocalKeyMonitor();
+    if (beforeShow)
+        beforeShow();
     showTavlo();
 }
 

@@ -40,8 +40,9 @@ public:
     ~AppDelegate() override;
 
     // Start-up: panel around `content` (which it takes over), placement, orientation observer,
-    // hot key, key monitor, fade-in.
-    void startUp(QWidget *content = nullptr);
+    // hot key, key monitor, fade-in. `beforeShow` runs once the panel is built, right before it
+    // first shows.
+    void startUp(QWidget *content = nullptr, const std::function<void()> &beforeShow = {});
     // Shutdown: removes the hooks and writes a pending position, then announces shutDownFinished.
     // Runs once.
     void shutDown();

@@ -84,8 +84,9 @@ QuorvinApp::QuorvinApp(const DesktopSession &session, std::unique_ptr<SingleInst
     environment.settings = m_settings.get();
     m_delegate = std::make_unique<AppDelegate>(std::move(environment));
 
-    // The store takes the data main() began decoding before Qt started.
-    m_store = std::make_unique<TavloStore>();
+    // The store takes the data main() began decoding before Qt started, but only once the
+    // panel is built: until then the loading thread and the window work side by side.
+    m_store = std::make_unique<TavloStore>(TavloStore::LoadLater {});
     m_ingest = std::make_unique<TavloIngest>(*m_store);
     m_thumbnails = std::make_unique<TavloThumbnailLoader>();
     m_largePreviews = std::make_unique<LargePreviewLoader>();
@@ -118,7 +119,7 @@ void QuorvinApp::start()
     if (QGuiApplication::platformName() == QLatin1String("xcb"))
         m_contentView->setClipboardProbe(x11ClipboardProbe());
     connectWindows();
-    m_delegate->startUp(m_contentView);
+    m_delegate->startUp(m_contentView, [this] { m_store->finishLoading(); });
 }
 
 // Every route between the windows, and from them to the store.

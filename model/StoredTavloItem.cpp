@@ -317,7 +317,8 @@ char16_t simpleEscape(unsigned char letter)
 // escape, an unpaired surrogate or a control character that is not escaped.
 bool decodeText(QByteArrayView content, QString &out)
 {
-    out.resize(content.size()); // never more UTF-16 units than UTF-8 bytes
+    // Never more UTF-16 units than UTF-8 bytes. A fresh string: resize() would round the block up.
+    out = QString(content.size(), Qt::Uninitialized);
     char16_t *const begin = reinterpret_cast<char16_t *>(out.data());
     char16_t *d = begin;
     const auto *p = reinterpret_cast<const unsigned char *>(content.data());

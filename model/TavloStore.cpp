@@ -125,9 +125,33 @@ TavloStore::PreparedText prepareDocument(std::unique_ptr<QTextDocument> document
 
 } // namespace
 
-TavloStore::TavloStore(QObject *parent)
+TavloStore::TavloStore(QObject *parent) : TavloStore(LoadLater {}, parent)
+{
+    finishLoading();
+}
+
+TavloStore::TavloStore(LoadLater, QObject *parent)
     : QObject(parent), m_persistenceWorker(std::make_unique<PersistenceWorker>())
 {
+    // Changes are written as they happen; at quit only the queue needs to drain.
+    if (auto *app = QCoreApplication::instance())
+        connect(app, &QCoreApplication::aboutToQuit, this, [this] {
+            if (waitForPendingWrites())
+                return;
+            const QStringList unsaved = m_persistenceWorker->unsaved();
+            if (unsaved.isEmpty())
+                return;
+            const QString failure = m_persistenceWorker->failure();
+            std::fprintf(stderr, "quorvin: not saved: %s (%s, in %s)\n", qPrintable(unsaved.join(u", ")),
+                         qPrintable(failure.isEmpty() ? QStringLiteral("still writing") : failure),
+                         qPrintable(AppPaths::dataFolder()));
+        });
+}
+
+void TavloStore::finishLoading()
+{
+    if (m_dataLock)
+        return;
     auto preloaded = StoreFiles::takePreloaded();
     StoreFiles::Loaded loaded = preloaded ? std::move(*preloaded) : StoreFiles::load();
     m_activeTavloID = loaded.defaultTavloID;
@@ -145,20 +169,6 @@ TavloStore::TavloStore(QObject *parent)
     restoreActiveTavlo();
     m_loaded = nullptr;
     refreshVisibleItems();
-
-    // Changes are written as they happen; at quit only the queue needs to drain.
-    if (auto *app = QCoreApplication::instance())
-        connect(app, &QCoreApplication::aboutToQuit, this, [this] {
-            if (waitForPendingWrites())
-                return;
-            const QStringList unsaved = m_persistenceWorker->unsaved();
-            if (unsaved.isEmpty())
-                return;
-            const QString failure = m_persistenceWorker->failure();
-            std::fprintf(stderr, "quorvin: not saved: %s (%s, in %s)\n", qPrintable(unsaved.join(u", ")),
-                         qPrintable(failure.isEmpty() ? QStringLiteral("still writing") : failure),
-                         qPrintable(AppPaths::dataFolder()));
-        });
 }
 
 TavloStore::~TavloStore()
@@ -175,6 +185,11 @@ QString TavloStore::activeTavloName() const
             return tavlo.name;
     }
     return QStringLiteral("Home");
+}
+
+bool TavloStore::ownsData() const
+{
+    return m_dataLock && m_dataLock->owned();
 }
 
 bool TavloStore::waitForPendingWrites(int timeoutMs)
@@ -247,7 +262,7 @@ void TavloStore::restoreActiveTavlo()
 
 void TavloStore::persistTavlos()
 {
-    if (!m_dataLock->owned())
+    if (!ownsData())
         return;
     m_persistenceWorker->submitTavlos(m_tavlos);
 }
@@ -258,7 +273,7 @@ void TavloStore::persistItems()
         m_batchPersist = true;
         return;
     }
-    if (!m_dataLock->owned())
+    if (!ownsData())
         return;
     ItemsSnapshot snapshot;
     snapshot.tavloOrder.reserve(m_tavlos.size());
@@ -339,7 +354,7 @@ void TavloStore::selectTavlo(const QUuid &id)
         return;
     m_activeTavloID = id;
     Q_EMIT activeTavloIDChanged();
-    if (m_dataLock->owned())
+    if (ownsData())
         m_persistenceWorker->submitActiveTavlo(id);
     refreshVisibleItems();
 }

@@ -31,7 +31,16 @@ class TavloStore : public QObject
 public:
     // Loads tavlos, items and the active tavlo from the data files.
     explicit TavloStore(QObject *parent = nullptr);
+    // Leaves the data files to finishLoading(), so windows can be built while the loading
+    // thread decodes them. Until then the store is empty and writes nothing.
+    struct LoadLater
+    { };
+    explicit TavloStore(LoadLater, QObject *parent = nullptr);
     ~TavloStore() override;
+
+    // Takes what the data files held, waiting for the loading thread if it is still busy, and
+    // publishes it. Later calls do nothing.
+    void finishLoading();
 
     const QList<TavloItem> &items() const { return m_items; }
     const QList<StoredTavloDefinition> &tavlos() const { return m_tavlos; }
@@ -119,6 +128,7 @@ private:
     bool m_batchCommit = false;
     bool m_batchPersist = false;
 
+    bool ownsData() const;
     void loadTavlos(const QUuid &defaultID);
     void loadItems();
     void restoreActiveTavlo();

@@ -28,6 +28,18 @@ void TavloItemListModel::syncFromStore()
 void TavloItemListModel::setItems(const QList<TavloItem> &items)
 {
     const QList<TavloItem> old = m_items;
+    const auto reset = [&] {
+        beginResetModel();
+        m_items = items;
+        rebuildRowIndex();
+        endResetModel();
+    };
+    // The first fill (the stored items at start-up) has nothing to compare with.
+    if (old.isEmpty()) {
+        if (!items.isEmpty())
+            reset();
+        return;
+    }
     QSet<QUuid> newIDs;
     newIDs.reserve(items.size());
     for (const TavloItem &item : items)
@@ -41,12 +53,7 @@ void TavloItemListModel::setItems(const QList<TavloItem> &items)
     const bool overlap =
         std::any_of(old.cbegin(), old.cend(), [&](const TavloItem &i) { return newIDs.contains(i.id); });
     if (!overlap || newIDs.size() != items.size() || oldIDs.size() != old.size()) {
-        if (old.isEmpty() && items.isEmpty())
-            return;
-        beginResetModel();
-        m_items = items;
-        rebuildRowIndex();
-        endResetModel();
+        reset();
         return;
     }
 
@@ -60,10 +67,7 @@ void TavloItemListModel::setItems(const QList<TavloItem> &items)
     for (const TavloItem &item : items) {
         if (oldIDs.contains(item.id)) {
             if (survivors.at(s) != item.id) {
-                beginResetModel();
-                m_items = items;
-                rebuildRowIndex();
-                endResetModel();
+                reset();
                 return;
             }
             ++s;

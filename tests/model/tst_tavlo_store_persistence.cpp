@@ -63,7 +63,13 @@ private Q_SLOTS:
             workItems = store.items();
             workTavlo = store.activeTavloID();
         }
-        TavloStore reloaded;
+        // The app builds its windows before the store takes the files: nothing shows until then.
+        TavloStore reloaded {TavloStore::LoadLater {}};
+        SignalLog log(reloaded);
+        QVERIFY(reloaded.items().isEmpty() && reloaded.tavlos().isEmpty());
+        reloaded.finishLoading();
+        reloaded.finishLoading();
+        QCOMPARE(log.names, (QStringList {"tavlos", "activeTavloID", "items"}));
         QCOMPARE(reloaded.tavlos().size(), 2);
         QCOMPARE(reloaded.activeTavloID(), workTavlo);
         QCOMPARE(reloaded.items(), workItems);
