@@ -69,6 +69,11 @@ bool isImageFile(const QString &path)
     return type.isValid() && conformsTo(type, u"image/");
 }
 
+void loadPictureTypes()
+{
+    mimeTypeForExtension(QStringLiteral("x.png"));
+}
+
 QImage downsampledImage(const QString &path, int maxPixelSize)
 {
     QImageReader reader(path);

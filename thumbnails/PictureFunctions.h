@@ -30,6 +30,10 @@ QImage filePicture(const QString &path, const std::function<int(QSize)> &imageBo
 // The cache cost of an image: four bytes per pixel, at least four.
 qint64 imageCost(const QImage &image);
 
+// Loads the MIME database the lookups here consult, which the first lookup would otherwise do on
+// its caller's thread.
+void loadPictureTypes();
+
 // The symbol for a file's kind, judged from the extension alone: "doc", "photo", "folder",
 // "film" or "waveform".
 QString fallbackSymbolName(const QString &path);

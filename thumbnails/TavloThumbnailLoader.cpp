@@ -17,6 +17,8 @@ TavloThumbnailLoader::TavloThumbnailLoader(QObject *parent)
 {
     m_pool.setObjectName(QStringLiteral(QUORVIN_APP_ID ".thumbnail-loader"));
     m_pool.setMaxThreadCount(std::max(2, QThread::idealThreadCount()));
+    // The first cells painted look their file kinds up; the database loads here, off the GUI thread.
+    m_pool.start(loadPictureTypes);
 }
 
 TavloThumbnailLoader::~TavloThumbnailLoader()
@@ -80,7 +82,10 @@ void TavloThumbnailLoader::thumbnail(const QString &path, QObject *context, Comp
             Qt::QueuedConnection);
         return;
     }
-    m_pool.start([this, key, guard, fillSize, completion = std::move(completion)] {
+    // Starting a pool thread and the decoding beside the paint would delay the frame that asked.
+    if (m_waiting.isEmpty())
+        QMetaObject::invokeMethod(this, &TavloThumbnailLoader::startWaiting, Qt::QueuedConnection);
+    m_waiting.append([this, key, guard, fillSize, completion = std::move(completion)] {
         const QImage image = makeThumbnail(key, fillSize);
         if (!image.isNull())
             m_cache.insert(key, image, imageCost(image));
@@ -88,6 +93,18 @@ void TavloThumbnailLoader::thumbnail(const QString &path, QObject *context, Comp
             this, [this, guard, completion, image] { deliver(guard, completion, image); },
             Qt::QueuedConnection);
     });
+}
+
+void TavloThumbnailLoader::startWaiting()
+{
+    for (auto &job : std::exchange(m_waiting, {}))
+        m_pool.start(std::move(job));
+}
+
+void TavloThumbnailLoader::waitForDone()
+{
+    startWaiting();
+    m_pool.waitForDone();
 }
 
 void TavloThumbnailLoader::deliver(const QPointer<QObject> &context, const Completion &completion,

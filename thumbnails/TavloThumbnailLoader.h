@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QImage>
+#include <QList>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -38,13 +39,18 @@ public:
 
     ThumbnailCache &cache() { return m_cache; }
     QThreadPool &pool() { return m_pool; }
+    // Starts what is still waiting for the current frame, then waits for every job to finish.
+    void waitForDone();
 
     // The picture of one file, computed now on the calling thread (no cache).
     static QImage makeThumbnail(const QString &path, int fillSize = 0);
 
 private:
     void deliver(const QPointer<QObject> &context, const Completion &completion, const QImage &image);
+    void startWaiting();
 
     ThumbnailCache m_cache;
     QThreadPool m_pool;
+    // Jobs asked for during a paint; they start once that frame is out.
+    QList<std::function<void()>> m_waiting;
 };

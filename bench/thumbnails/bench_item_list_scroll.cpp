@@ -109,7 +109,7 @@ int main(int argc, char **argv)
             frames.append(frame.nsecsElapsed() / 1e6);
         }
         const qint64 afterScrollKiB = residentKiB();
-        thumbnails.pool().waitForDone();
+        thumbnails.waitForDone();
         app.processEvents();
         view.viewport()->repaint();
         const qint64 settledKiB = residentKiB();

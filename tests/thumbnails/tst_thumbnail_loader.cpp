@@ -229,7 +229,7 @@ private Q_SLOTS:
         bool heard = false;
         loader.thumbnail(writeImage("other.png", {20, 20}), gone, [&](const QImage &) { heard = true; });
         delete gone;
-        loader.pool().waitForDone();
+        loader.waitForDone();
         QTest::qWait(50);
         QVERIFY(!heard);
     }

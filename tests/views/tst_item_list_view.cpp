@@ -379,7 +379,7 @@ private Q_SLOTS:
         const QUuid id = QUuid::createUuid();
         visuals.filePicture(id, red, 1.0);
         visuals.filePicture(id, blue, 1.0); // the cell now shows another file
-        m_thumbnails.pool().waitForDone();
+        m_thumbnails.waitForDone();
         QTRY_COMPARE(changed.count(), 1);
         QTest::qWait(20);
         QCOMPARE(changed.count(), 1);
@@ -387,7 +387,7 @@ private Q_SLOTS:
         QCOMPARE(shown.pixelColor(10, 10), QColor(Qt::blue));
         // Missing files are never asked for.
         visuals.filePicture(QUuid::createUuid(), m_dir.filePath("nothing.png"), 1.0);
-        m_thumbnails.pool().waitForDone();
+        m_thumbnails.waitForDone();
         QTest::qWait(20);
         QCOMPARE(changed.count(), 1);
     }
