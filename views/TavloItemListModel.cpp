@@ -31,7 +31,7 @@ void TavloItemListModel::setItems(const QList<TavloItem> &items)
     const auto reset = [&] {
         beginResetModel();
         m_items = items;
-        rebuildRowIndex();
+        m_rowByIDValid = false;
         endResetModel();
     };
     // The first fill (the stored items at start-up) has nothing to compare with.
@@ -74,6 +74,8 @@ void TavloItemListModel::setItems(const QList<TavloItem> &items)
         }
     }
 
+    // Rows move from here on; a lookup in between sees the list as it is then.
+    m_rowByIDValid = false;
     // Removals, last first, in contiguous runs.
     for (qsizetype row = m_items.size() - 1; row >= 0;) {
         if (newIDs.contains(m_items.at(row).id)) {
@@ -109,19 +111,18 @@ void TavloItemListModel::setItems(const QList<TavloItem> &items)
         endInsertRows();
         row = last + 1;
     }
-    rebuildRowIndex();
-}
-
-void TavloItemListModel::rebuildRowIndex()
-{
-    m_rowByID.clear();
-    m_rowByID.reserve(m_items.size());
-    for (qsizetype row = 0; row < m_items.size(); ++row)
-        m_rowByID.insert(m_items.at(row).id, int(row));
+    m_rowByIDValid = false;
 }
 
 int TavloItemListModel::rowForID(const QUuid &id) const
 {
+    if (!m_rowByIDValid) {
+        m_rowByID.clear();
+        m_rowByID.reserve(m_items.size());
+        for (qsizetype row = 0; row < m_items.size(); ++row)
+            m_rowByID.insert(m_items.at(row).id, int(row));
+        m_rowByIDValid = true;
+    }
     return m_rowByID.value(id, -1);
 }
 

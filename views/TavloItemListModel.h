@@ -42,9 +42,10 @@ public:
 
 private:
     void syncFromStore();
-    void rebuildRowIndex();
 
     QPointer<TavloStore> m_store;
     QList<TavloItem> m_items;
-    QHash<QUuid, int> m_rowByID;
+    // Built on the first lookup after a change: a large list is shown before anyone looks up a row.
+    mutable QHash<QUuid, int> m_rowByID;
+    mutable bool m_rowByIDValid = false;
 };
