@@ -1,6 +1,9 @@
 #include "platform/HeapReserve.h"
 
+#include <cstdint>
 #include <cstdlib>
+#include <sys/mman.h>
+#include <unistd.h>
 #include <vector>
 
 HeapReserve::HeapReserve(std::size_t bytes)
@@ -18,6 +21,25 @@ HeapReserve::HeapReserve(std::size_t bytes)
     // Allocated after the blocks, so once they are freed they merge into one free chunk that is
     // not the heap's top, which is what would be trimmed.
     m_fence = std::malloc(1);
+    // Large pages where the heap allows: a fault each 2 MiB instead of each 4 KiB. Only advice;
+    // where the kernel has none to give, small pages come as before. Each run of adjacent blocks
+    // is advised on its own, so nothing between two heaps is touched.
+    const auto page = std::uintptr_t(sysconf(_SC_PAGESIZE));
+    const auto advise = [page](std::uintptr_t from, std::uintptr_t to) {
+        const std::uintptr_t first = (from + page - 1) & ~(page - 1);
+        const std::uintptr_t end = to & ~(page - 1);
+        if (end > first)
+            madvise(reinterpret_cast<void *>(first), end - first, MADV_HUGEPAGE);
+    };
+    for (std::size_t i = 0, runStart = 0; i < blocks.size(); ++i) {
+        const auto here = std::uintptr_t(blocks[i]);
+        const bool runEnds = i + 1 == blocks.size() || std::uintptr_t(blocks[i + 1]) < here
+            || std::uintptr_t(blocks[i + 1]) - here > block + 64;
+        if (runEnds) {
+            advise(std::uintptr_t(blocks[runStart]), here + block);
+            runStart = i + 1;
+        }
+    }
     for (void *p : blocks)
         std::free(p);
 }
