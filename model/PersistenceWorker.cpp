@@ -232,6 +232,8 @@ Loaded load()
         tavloIDs.append(loaded.defaultTavloID);
     // Mapped rather than read: the parser works on the cached pages themselves.
     if (const auto file = MappedFile::open(path(itemsKey), StoredJson::readerPadding)) {
+        // The items take about 1.25 times the file's size in memory.
+        const HeapReserve reserve(std::size_t(file->bytes().size()) / 4 * 5);
         loaded.items = readItems(file->bytes(), tavloIDs);
         if (!loaded.items)
             loaded.itemsBytes = file->bytes().toByteArray();
@@ -252,11 +254,7 @@ std::future<Loaded> &preloaded()
 
 void preload()
 {
-    preloaded() = std::async(std::launch::async, [] {
-        // The items take about 1.25 times the item file's size in memory.
-        const HeapReserve reserve(std::size_t(QFileInfo(path(itemsKey)).size()) / 4 * 5);
-        return load();
-    });
+    preloaded() = std::async(std::launch::async, load);
 }
 
 std::optional<Loaded> takePreloaded()
