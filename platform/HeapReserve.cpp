@@ -6,7 +6,9 @@
 #include <unistd.h>
 #include <vector>
 
-HeapReserve::HeapReserve(std::size_t bytes)
+namespace HeapReserve {
+
+void prepare(std::size_t bytes)
 {
     // Below the allocator's smallest mmap threshold, so the blocks come from the heap itself.
     constexpr std::size_t block = 64 * 1024;
@@ -18,9 +20,6 @@ HeapReserve::HeapReserve(std::size_t bytes)
             break;
         blocks.push_back(p);
     }
-    // Allocated after the blocks, so once they are freed they merge into one free chunk that is
-    // not the heap's top, which is what would be trimmed.
-    m_fence = std::malloc(1);
     // Large pages where the heap allows: a fault each 2 MiB instead of each 4 KiB. Only advice;
     // where the kernel has none to give, small pages come as before. Each run of adjacent blocks
     // is advised on its own, so nothing between two heaps is touched.
@@ -40,11 +39,9 @@ HeapReserve::HeapReserve(std::size_t bytes)
             runStart = i + 1;
         }
     }
+    // In order, so they merge with each other and then once with the top of the heap.
     for (void *p : blocks)
         std::free(p);
 }
 
-HeapReserve::~HeapReserve()
-{
-    std::free(m_fence);
-}
+} // namespace HeapReserve
