@@ -1,5 +1,6 @@
 #include "model/StoredTavloItem.h"
 
+#include <array>
 #include <simdjson.h>
 
 StoredTavloItem StoredTavloItem::fromItem(const TavloItem &item, const QUuid &tavloID)
@@ -746,26 +747,46 @@ std::optional<QUuid> parseUuid(QStringView text)
 
 std::optional<QByteArray> parseBase64Bytes(QByteArrayView text)
 {
+    // One pass: every character is checked and decoded through the same table. Payloads can be
+    // megabytes, and a start decodes them all.
+    static constexpr std::array<unsigned char, 256> table = [] {
+        std::array<unsigned char, 256> t {};
+        t.fill(0xFF);
+        const char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+        for (unsigned char i = 0; i < 64; ++i)
+            t[static_cast<unsigned char>(alphabet[i])] = i;
+        return t;
+    }();
     const qsizetype n = text.size();
     if (n % 4 != 0)
         return std::nullopt;
-    qsizetype padding = 0;
-    for (qsizetype i = 0; i < n; ++i) {
-        const char c = text[i];
-        if (c == '=') {
-            if (i < n - 2)
-                return std::nullopt;
-            ++padding;
-            continue;
-        }
-        if (padding > 0)
+    if (n == 0)
+        return QByteArray();
+    const auto *p = reinterpret_cast<const unsigned char *>(text.data());
+    const qsizetype padding = p[n - 1] != '=' ? 0 : p[n - 2] != '=' ? 1 : 2;
+    QByteArray out(n / 4 * 3 - padding, Qt::Uninitialized);
+    char *d = out.data();
+    const qsizetype whole = padding ? n - 4 : n;
+    for (qsizetype i = 0; i < whole; i += 4) {
+        const unsigned a = table[p[i]], b = table[p[i + 1]], c = table[p[i + 2]], e = table[p[i + 3]];
+        if ((a | b | c | e) & 0x80)
             return std::nullopt;
-        if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+'
-              || c == '/'))
-            return std::nullopt;
+        const unsigned v = a << 18 | b << 12 | c << 6 | e;
+        *d++ = char(v >> 16);
+        *d++ = char(v >> 8);
+        *d++ = char(v);
     }
-    // Read in place: the text can be megabytes and is only looked at once.
-    return QByteArray::fromBase64(QByteArray::fromRawData(text.data(), text.size()));
+    if (padding) {
+        const unsigned a = table[p[n - 4]], b = table[p[n - 3]];
+        const unsigned c = padding == 1 ? table[p[n - 2]] : 0;
+        if ((a | b | c) & 0x80)
+            return std::nullopt;
+        const unsigned v = a << 18 | b << 12 | c << 6;
+        *d++ = char(v >> 16);
+        if (padding == 1)
+            *d = char(v >> 8);
+    }
+    return out;
 }
 
 std::optional<QByteArray> parseBase64(QStringView text)
