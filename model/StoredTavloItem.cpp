@@ -521,7 +521,7 @@ bool readItem(ondemand::value element, StoredTavloItem &record)
         };
         switch (which) {
         case Field::id: {
-            const auto id = readBytes() ? parseUuid(QString::fromLatin1(bytes)) : std::nullopt;
+            const auto id = readBytes() ? parseUuid(bytes) : std::nullopt;
             if (!id)
                 return false;
             record.id = *id;
@@ -529,7 +529,7 @@ bool readItem(ondemand::value element, StoredTavloItem &record)
             break;
         }
         case Field::tavloID:
-            record.tavloID = readBytes() ? parseUuid(QString::fromLatin1(bytes)) : std::nullopt;
+            record.tavloID = readBytes() ? parseUuid(bytes) : std::nullopt;
             if (!record.tavloID)
                 return false;
             break;
@@ -743,6 +743,30 @@ std::optional<QUuid> parseUuid(QStringView text)
         }
     }
     return QUuid::fromString(text);
+}
+
+std::optional<QUuid> parseUuid(QByteArrayView text)
+{
+    if (text.size() != 36)
+        return std::nullopt;
+    // The groups have even lengths, so each byte's two digits sit between the same hyphens.
+    std::array<char, 16> bytes {};
+    std::size_t b = 0;
+    for (qsizetype i = 0; i < 36;) {
+        if (i == 8 || i == 13 || i == 18 || i == 23) {
+            if (text[i] != '-')
+                return std::nullopt;
+            ++i;
+            continue;
+        }
+        const int high = hexValue(static_cast<unsigned char>(text[i]));
+        const int low = hexValue(static_cast<unsigned char>(text[i + 1]));
+        if (high < 0 || low < 0)
+            return std::nullopt;
+        bytes[b++] = char(high << 4 | low);
+        i += 2;
+    }
+    return QUuid::fromRfc4122(QByteArrayView(bytes.data(), qsizetype(bytes.size())));
 }
 
 std::optional<QByteArray> parseBase64Bytes(QByteArrayView text)

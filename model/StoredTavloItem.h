@@ -51,6 +51,8 @@ std::optional<QList<StoredTavloDefinition>> decodeTavlos(const QByteArray &json)
 
 // Strict canonical form: 36 characters, hyphens at 8, 13, 18 and 23, hex digits of either case.
 std::optional<QUuid> parseUuid(QStringView text);
+// The same, read from bytes without making a string first.
+std::optional<QUuid> parseUuid(QByteArrayView text);
 // Standard alphabet with padding, no line breaks or other characters.
 std::optional<QByteArray> parseBase64(QStringView text);
 std::optional<QByteArray> parseBase64Bytes(QByteArrayView text);
