@@ -232,7 +232,7 @@ std::optional<QUuid> uuidFrom(const QByteArrayView *raw)
 {
     if (!raw)
         return std::nullopt;
-    return parseUuid(QString::fromLatin1(*raw));
+    return parseUuid(*raw);
 }
 
 // ---- Items: read on demand, straight from the file's bytes ----
@@ -733,16 +733,13 @@ std::optional<QUuid> parseUuid(QStringView text)
 {
     if (text.size() != 36)
         return std::nullopt;
+    std::array<char, 36> bytes {};
     for (qsizetype i = 0; i < 36; ++i) {
-        const char16_t c = text[i].unicode();
-        if (i == 8 || i == 13 || i == 18 || i == 23) {
-            if (c != '-')
-                return std::nullopt;
-        } else if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'))) {
+        if (text[i].unicode() >= 0x80)
             return std::nullopt;
-        }
+        bytes[std::size_t(i)] = char(text[i].unicode());
     }
-    return QUuid::fromString(text);
+    return parseUuid(QByteArrayView(bytes.data(), qsizetype(bytes.size())));
 }
 
 std::optional<QUuid> parseUuid(QByteArrayView text)
