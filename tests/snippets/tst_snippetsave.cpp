@@ -55,6 +55,8 @@ private Q_SLOTS:
     {
         m_dir = std::make_unique<QTemporaryDir>();
         QVERIFY(m_dir->isValid());
+        // The last test's settings finish their writes first, or the removed file comes back.
+        m_settings.reset();
         QFile::remove(Settings::defaultPath());
         m_settings = std::make_unique<Settings>();
     }

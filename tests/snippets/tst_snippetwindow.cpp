@@ -44,6 +44,8 @@ private Q_SLOTS:
     void init()
     {
         m_dir = std::make_unique<QTemporaryDir>();
+        // The last test's settings finish their writes first, or the removed file comes back.
+        m_settings.reset();
         QFile::remove(Settings::defaultPath());
         m_settings = std::make_unique<Settings>();
     }
