@@ -10,8 +10,9 @@ namespace HeapReserve {
 
 void prepare(std::size_t bytes)
 {
-    // Below the allocator's smallest mmap threshold, so the blocks come from the heap itself.
-    constexpr std::size_t block = 64 * 1024;
+    // Below the allocator's smallest mmap threshold (128 KiB), so the blocks come from the heap
+    // itself; as large as that allows, since each block's header costs a page fault.
+    constexpr std::size_t block = 120 * 1024;
     std::vector<void *> blocks;
     blocks.reserve(bytes / block + 1);
     for (std::size_t taken = 0; taken < bytes; taken += block) {
