@@ -107,6 +107,11 @@ private Q_SLOTS:
         QTest::newRow("unpadded base64") << second(",\"kind\":\"file\",\"bookmarkData\":\"YQ\"");
         QTest::newRow("base64 with newline") << second(",\"kind\":\"file\",\"bookmarkData\":\"YWJj\\nYWJj\"");
         QTest::newRow("base64 bad char") << second(",\"kind\":\"text\",\"richTextData\":\"YW*j\"");
+        // Long runs are read sixteen letters at a time; a bad one late in a run must still count.
+        QTest::newRow("base64 bad char in a long run")
+            << second(",\"kind\":\"text\",\"richTextData\":\"" + QByteArray("QUJD").repeated(6) + "QU*D\"");
+        QTest::newRow("base64 letter from past ASCII")
+            << second(",\"kind\":\"text\",\"richTextData\":\"QUJDQUJDQUJDQUJDQUJD\xc3\xa9QQ\"");
         QTest::newRow("number title") << second(",\"kind\":\"url\",\"title\":5");
         QTest::newRow("array url") << second(",\"kind\":\"url\",\"urlString\":[\"a\"]");
         QTest::newRow("bad escape") << second(",\"kind\":\"url\",\"title\":\"\\x\"");
@@ -115,6 +120,8 @@ private Q_SLOTS:
         QTest::newRow("encoded surrogate") << second(",\"kind\":\"url\",\"title\":\"\xed\xa0\x80\"");
         QTest::newRow("lone surrogate escape") << second(",\"kind\":\"url\",\"title\":\"\\udc00\"");
         QTest::newRow("raw control char") << second(",\"kind\":\"url\",\"title\":\"a\tb\"");
+        QTest::newRow("raw control char after a long run")
+            << second(",\"kind\":\"url\",\"title\":\"abcdefghijklmnopqrstu\x01vwxyz0123456789abcdef\"");
         QTest::newRow("bad number in extra") << second(",\"kind\":\"url\",\"x\":01");
         QTest::newRow("bad literal in extra") << second(",\"kind\":\"url\",\"x\":tru");
         QTest::newRow("unclosed extra") << second(",\"kind\":\"url\",\"x\":[1,2");
@@ -154,8 +161,16 @@ private Q_SLOTS:
             StoredTavloItem r;
             r.id = QUuid::createUuid();
             r.kind = StoredTavloItem::Kind::text;
-            r.richTextData = QByteArray(i % 97, char(i));
-            r.richTextPlainText = QString(i % 50, QChar(0x4e00 + i));
+            QByteArray rtf(i % 97, Qt::Uninitialized);
+            for (qsizetype k = 0; k < rtf.size(); ++k)
+                rtf[k] = char(i * 7 + k * 13);
+            r.richTextData = rtf;
+            // ASCII runs of every length between escapes and multi-byte letters.
+            r.richTextPlainText =
+                QStringLiteral("%1 plain ASCII, \"quoted\", \\, tab\t, \u00e9, \U0001F600; ")
+                    .arg(i)
+                    .repeated(i % 4)
+                + QString(i % 50, QChar(0x4e00 + i));
             records.append(r);
         }
         QCOMPARE(StoredJson::decodeItems(StoredJson::encodeItems(records)), std::optional(records));
