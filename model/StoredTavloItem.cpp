@@ -2,6 +2,7 @@
 
 #include <array>
 #include <bit>
+#include <cstring>
 #include <simdjson.h>
 #if defined(__x86_64__)
 #include <immintrin.h>
@@ -477,7 +478,25 @@ bool validValue(ondemand::value value, size_t depth)
     return false;
 }
 
-bool readItem(ondemand::value element, StoredTavloItem &record)
+// A member's key as it stands in the file, which `end` bounds. The parser's unescaped copy is
+// taken only for a key with an escape in it: copying every key would write megabytes of fresh
+// memory on a large list.
+bool memberKey(ondemand::field &member, const char *end, QByteArrayView &key)
+{
+    const char *start = member.key().raw();
+    const auto *quote = static_cast<const char *>(std::memchr(start, '"', size_t(end - start)));
+    if (quote && !std::memchr(start, '\\', size_t(quote - start))) {
+        key = QByteArrayView(start, quote - start);
+        return true;
+    }
+    std::string_view unescaped;
+    if (member.unescaped_key().get(unescaped))
+        return false;
+    key = QByteArrayView(unescaped.data(), qsizetype(unescaped.size()));
+    return true;
+}
+
+bool readItem(ondemand::value element, const char *end, StoredTavloItem &record)
 {
     ondemand::object object;
     if (element.get_object().get(object))
@@ -486,11 +505,12 @@ bool readItem(ondemand::value element, StoredTavloItem &record)
     bool hasKind = false;
     QByteArray scratch;
     for (auto member : object) {
-        std::string_view key;
-        ondemand::value value;
-        if (member.unescaped_key().get(key) || member.value().get(value))
+        ondemand::field field;
+        QByteArrayView key;
+        if (std::move(member).get(field) || !memberKey(field, end, key))
             return false;
-        const Field which = fieldFor(QByteArrayView(key.data(), qsizetype(key.size())));
+        ondemand::value value = field.value();
+        const Field which = fieldFor(key);
         if (which == Field::unknown || which == Field::name) {
             if (!validValue(value, 2))
                 return false;
@@ -689,7 +709,8 @@ bool forEachItem(QByteArrayView json, bool padded, const std::function<bool(Stor
     for (auto element : array) {
         ondemand::value value;
         StoredTavloItem record;
-        if (element.get(value) || !readItem(value, record) || !take(std::move(record)))
+        if (element.get(value) || !readItem(value, json.data() + json.size(), record)
+            || !take(std::move(record)))
             return false;
     }
     // Nothing may follow the array: past its end there is no location left.
