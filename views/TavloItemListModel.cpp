@@ -74,8 +74,6 @@ void TavloItemListModel::setItems(const QList<TavloItem> &items)
         }
     }
 
-    // Rows move from here on; a lookup in between sees the list as it is then.
-    m_rowByIDValid = false;
     // Removals, last first, in contiguous runs.
     for (qsizetype row = m_items.size() - 1; row >= 0;) {
         if (newIDs.contains(m_items.at(row).id)) {
@@ -87,6 +85,7 @@ void TavloItemListModel::setItems(const QList<TavloItem> &items)
             --first;
         beginRemoveRows(QModelIndex(), int(first), int(row));
         m_items.remove(first, row - first + 1);
+        m_rowByIDValid = false; // a view may look a row up before the next step
         endRemoveRows();
         row = first - 1;
     }
@@ -108,10 +107,10 @@ void TavloItemListModel::setItems(const QList<TavloItem> &items)
         beginInsertRows(QModelIndex(), int(row), int(last));
         for (qsizetype i = row; i <= last; ++i)
             m_items.insert(i, items.at(i));
+        m_rowByIDValid = false;
         endInsertRows();
         row = last + 1;
     }
-    m_rowByIDValid = false;
 }
 
 int TavloItemListModel::rowForID(const QUuid &id) const
