@@ -38,7 +38,7 @@ public:
     static QString cacheKey(const QString &path);
 
     ThumbnailCache &cache() { return m_cache; }
-    QThreadPool &pool() { return m_pool; }
+    int threadCount() const { return m_pool.maxThreadCount(); }
     // Starts what is still waiting for the current frame, then waits for every job to finish.
     void waitForDone();
 

@@ -115,7 +115,7 @@ int main(int argc, char **argv)
     const double oursSeconds = timer.nsecsElapsed() / 1e9;
     const qint64 peakKiB = peakResidentKiB();
 
-    std::printf("threads: %d\n", loader.pool().maxThreadCount());
+    std::printf("threads: %d\n", loader.threadCount());
     std::printf(
         "quorvin loader: %d tiles in %.2f s = %.2f tiles/s, peak memory %.1f MB (%.1f MB above start)\n",
         made, oursSeconds, photoCount / oursSeconds, peakKiB / 1024.0, (peakKiB - baseKiB) / 1024.0);
