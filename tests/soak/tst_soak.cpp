@@ -173,13 +173,14 @@ class TestSoak : public QObject
     {
         stop();
         const QDir folder(AppPaths::dataFolder());
-        const QStringList names = folder.entryList(QDir::Files);
         QTemporaryDir kept;
-        const auto copyAll = [&names](const QString &from, const QString &to) {
-            for (const QString &name : names) {
+        // Makes `to` hold exactly the files of `from`: the round may create files the folder did
+        // not have before it (the first item list, say), and those must come back too.
+        const auto copyAll = [](const QString &from, const QString &to) {
+            for (const QString &name : QDir(to).entryList(QDir::Files))
                 QFile::remove(to + u'/' + name);
+            for (const QString &name : QDir(from).entryList(QDir::Files))
                 QFile::copy(from + u'/' + name, to + u'/' + name);
-            }
         };
         copyAll(folder.path(), kept.path());
         const bool full = random.bounded(2) == 0;
